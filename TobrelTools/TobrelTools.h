@@ -1,0 +1,21 @@
+// TobrelTools: the whole public interface in one include.
+//
+//   #include <TobrelTools/TobrelTools.h>
+//
+// Each module header can also be included on its own.
+#ifndef TOBRELTOOLS_TOBRELTOOLS_H_
+#define TOBRELTOOLS_TOBRELTOOLS_H_
+
+#include "TobrelTools/export.h"
+#include "TobrelTools/platform/platform.h"
+
+#include "TobrelTools/persist/InternalException.h"
+
+#include "TobrelTools/stream/vios.h"
+#include "TobrelTools/stream/vistream.h"
+#include "TobrelTools/stream/vostream.h"
+#include "TobrelTools/stream/fio.h"
+#include "TobrelTools/stream/fostream.h"
+#include "TobrelTools/stream/fistream.h"
+
+#endif  // TOBRELTOOLS_TOBRELTOOLS_H_

@@ -1,0 +1,15 @@
+#include "TobrelTools/persist/InternalException.h"
+
+static const char sccsid[] __attribute__((used)) = "@(#)InternalException.cpp:  Ver01.00  2026.12.05";
+
+InternalException::InternalException() : code_(0) {}
+
+InternalException::InternalException(const std::string& msg) : msg_(msg), code_(0) {}
+
+InternalException::InternalException(const InternalException& other) = default;
+
+InternalException& InternalException::operator=(const InternalException& other) = default;
+
+const std::string& InternalException::getMsg() const { return msg_; }
+
+int InternalException::getCode() const { return code_; }

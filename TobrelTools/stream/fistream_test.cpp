@@ -1,0 +1,213 @@
+// Input stream: reading back exact bytes, end-of-file and failure
+// classification, getline in pieces, and open failures.
+#include "TobrelTools/stream/fistream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "TobrelTools/persist/InternalException.h"
+#include "TobrelTools/stream/fostream.h"
+#include "tests/test_util.h"
+
+namespace {
+
+using tobrel::test::tempPath;
+using tobrel::test::writeBytes;
+
+TEST(FvistreamTest, ReadsTheThirteenByteExampleThenHitsEndOfFile) {
+  std::string path = tempPath("ex.bin");
+  writeBytes(path, {0x01, 0x00, 0x00, 0x00, 0x41, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x3F});
+  fvistream is(path.c_str());
+  int i = 0;
+  char c = 0;
+  double d = 0;
+  is >> i >> c >> d;
+  EXPECT_EQ(i, 1);
+  EXPECT_EQ(c, 'A');
+  EXPECT_EQ(d, 1.0);
+  EXPECT_EQ(is.rdstate(), 0);
+  is.get(c);
+  EXPECT_EQ(is.rdstate(), vios::eofbit);
+  EXPECT_TRUE(is.eof());
+  EXPECT_FALSE(is.fail());
+  EXPECT_FALSE(is.good());
+  is.get(c);  // bits are ORed, not counted
+  EXPECT_EQ(is.rdstate(), vios::eofbit);
+}
+
+TEST(FvistreamTest, RoundTripsEveryTypeThroughBothForms) {
+  std::string path = tempPath("rt.bin");
+  {
+    fvostream os(path.c_str());
+    os << static_cast<__int64>(-1234567890123LL) << 4000000000UL << 3000000000u
+       << static_cast<unsigned short>(65535) << static_cast<unsigned char>(200) << true
+       << static_cast<short>(-30000) << -2000000000L << -7 << 2.5f << -0.125 << 'z';
+  }
+  fvistream is(path.c_str());
+  __int64 i64; unsigned long ul; unsigned int ui; unsigned short us; unsigned char uc;
+  bool b; short s; long l; int i; float f; double d; char c;
+  is.get(i64).get(ul).get(ui).get(us).get(uc).get(b);
+  is >> s >> l >> i >> f >> d >> c;
+  EXPECT_TRUE(is.good());
+  EXPECT_EQ(i64, -1234567890123LL);
+  EXPECT_EQ(ul, 4000000000UL);
+  EXPECT_EQ(ui, 3000000000u);
+  EXPECT_EQ(us, 65535);
+  EXPECT_EQ(uc, 200);
+  EXPECT_TRUE(b);
+  EXPECT_EQ(s, -30000);
+  EXPECT_EQ(l, -2000000000L);  // sign-extended from 32 bits
+  EXPECT_EQ(i, -7);
+  EXPECT_EQ(f, 2.5f);
+  EXPECT_EQ(d, -0.125);
+  EXPECT_EQ(c, 'z');
+}
+
+TEST(FvistreamTest, SignedAndUnsignedReadsOfTheSameBytes) {
+  std::string path = tempPath("fe.bin");
+  writeBytes(path, {0xFE, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+  fvistream is(path.c_str());
+  short s = 0;
+  unsigned short us = 0;
+  long l = 0;
+  unsigned long ul = 0;
+  is >> s >> us;
+  EXPECT_EQ(s, -2);
+  EXPECT_EQ(us, 65534);
+  is >> l;
+  EXPECT_EQ(l, -1L);
+  is >> ul;  // only 2 bytes left: end of file, variable not to be used
+  EXPECT_EQ(is.rdstate(), vios::eofbit);
+}
+
+TEST(FvistreamTest, ShortValueAtEndSetsEofbitOnly) {
+  std::string path = tempPath("short.bin");
+  writeBytes(path, {0x01, 0x02});
+  fvistream is(path.c_str());
+  int v = 0;
+  is >> v;
+  EXPECT_TRUE(is.eof());
+  EXPECT_FALSE(is.fail());
+  EXPECT_FALSE(is.bad());
+}
+
+TEST(FvistreamTest, NoWhiteSpaceIsSkippedAndControlBytesAreData) {
+  std::string path = tempPath("ws.bin");
+  writeBytes(path, {0x20, 0x31, 0x1A, 0x0D, 0x0A});
+  fvistream is(path.c_str());
+  char a, b, c, d, e;
+  is >> a >> b >> c >> d >> e;
+  EXPECT_TRUE(is.good());
+  EXPECT_EQ(a, ' ');
+  EXPECT_EQ(b, '1');
+  EXPECT_EQ(c, 0x1A);
+  EXPECT_EQ(d, '\r');
+  EXPECT_EQ(e, '\n');
+}
+
+TEST(FvistreamTest, GetlineKeepsLineFeedAndFailsAfterLastLine) {
+  std::string path = tempPath("lines.bin");
+  writeBytes(path, {'a', 'b', 'c', '\n', 'd', 'e', 'f'});
+  fvistream is(path.c_str());
+  char buf[10];
+  is.getline(buf, sizeof buf);
+  EXPECT_STREQ(buf, "abc\n");
+  is.getline(buf, sizeof buf);
+  EXPECT_STREQ(buf, "def");
+  EXPECT_EQ(is.rdstate(), 0);
+  is.getline(buf, sizeof buf);
+  EXPECT_EQ(is.rdstate(), vios::eofbit);
+}
+
+TEST(FvistreamTest, GetlineDeliversLongLinesInPiecesAndKeepsCarriageReturn) {
+  std::string path = tempPath("pieces.bin");
+  writeBytes(path, {'a', 'b', 'c', 'd', 'e', 'f', 'g', '\n', 'x', '\r', '\n'});
+  fvistream is(path.c_str());
+  char buf[4];
+  is.getline(buf, 4);
+  EXPECT_STREQ(buf, "abc");
+  is.getline(buf, 4);
+  EXPECT_STREQ(buf, "def");
+  is.getline(buf, 4);
+  EXPECT_STREQ(buf, "g\n");
+  is.getline(buf, 4);
+  EXPECT_STREQ(buf, "x\r\n");
+  EXPECT_EQ(is.rdstate(), 0);
+}
+
+TEST(FvistreamTest, GetlineSizeOneStoresNulAndSizeZeroFails) {
+  std::string path = tempPath("tiny.bin");
+  writeBytes(path, {'q', '\n'});
+  fvistream is(path.c_str());
+  char buf[2] = {'X', 'Y'};
+  is.getline(buf, 1);
+  EXPECT_EQ(buf[0], '\0');
+  EXPECT_EQ(buf[1], 'Y');
+  EXPECT_EQ(is.rdstate(), 0);
+  is.getline(buf, 0);
+  EXPECT_FALSE(is.good());
+  EXPECT_EQ(buf[1], 'Y');
+}
+
+TEST(FvistreamTest, ConstructorThrowsExactMessageForMissingFile) {
+  std::string path = tempPath("missing.bin");
+  try {
+    fvistream is(path.c_str());
+    FAIL() << "no exception";
+  } catch (InternalException* e) {
+    EXPECT_EQ(e->getMsg(), "fvistream open error: filename=" + path);
+    EXPECT_EQ(e->getCode(), 0);
+    delete e;
+  }
+}
+
+TEST(FvistreamTest, StreamWithoutFileSetsBadbitAndTouchesNothing) {
+  fvistream is;
+  int v = 42;
+  char buf[4] = {'k', 'e', 'e', 'p'};
+  is >> v;
+  is.getline(buf, sizeof buf);
+  EXPECT_EQ(v, 42);
+  EXPECT_EQ(std::memcmp(buf, "keep", 4), 0);
+  EXPECT_EQ(is.rdstate(), vios::badbit);
+  EXPECT_FALSE(is.open(tempPath("absent.bin").c_str()));
+  EXPECT_EQ(is.rdstate(), vios::badbit | vios::failbit);
+}
+
+TEST(FvistreamTest, ClearDoesNotResetTheFileIndicators) {
+  std::string path = tempPath("one.bin");
+  writeBytes(path, {0x07});
+  fvistream is(path.c_str());
+  char c;
+  is >> c >> c;
+  EXPECT_TRUE(is.eof());
+  is.clear(0);
+  is >> c;
+  EXPECT_EQ(is.rdstate(), vios::eofbit);
+}
+
+TEST(FvistreamTest, CopiesShareTheFileAndCloseItOnce) {
+  std::string path = tempPath("share.bin");
+  writeBytes(path, {1, 2, 3});
+  fvistream is(path.c_str());
+  char a, b, c;
+  {
+    fvistream copy(is);
+    copy >> a;
+  }
+  is >> b;
+  fvistream other;
+  other = is;
+  other >> c;
+  is.close();
+  is.close();
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 2);
+  EXPECT_EQ(c, 3);
+  EXPECT_TRUE(is.good());
+}
+
+}  // namespace

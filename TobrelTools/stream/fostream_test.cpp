@@ -1,0 +1,156 @@
+// Output stream: exact bytes of every type, state rules and open failures.
+#include "TobrelTools/stream/fostream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "TobrelTools/persist/InternalException.h"
+#include "tests/test_util.h"
+
+namespace {
+
+using tobrel::test::bytesOf;
+using tobrel::test::tempPath;
+
+TEST(FvostreamTest, WritesLittleEndianImageOfEveryType) {
+  std::string path = tempPath("types.bin");
+  {
+    fvostream os(path.c_str());
+    os.put(static_cast<char>('A'));
+    os.put(-2.0);
+    os.put(1.0f);
+    os.put(1);
+    os.put(-2L);
+    os.put(static_cast<short>(-2));
+    os.put(true);
+    os.put(static_cast<unsigned char>(0xFE));
+    os.put(static_cast<unsigned short>(0x1234));
+    os.put(0xDEADBEEFu);
+    os.put(258UL);
+    os.put(static_cast<__int64>(-2));
+    EXPECT_TRUE(os.good());
+  }
+  std::vector<unsigned char> expected = {
+      0x41,                                            // char
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0,  // double -2.0
+      0x00, 0x00, 0x80, 0x3F,                          // float 1.0, not widened
+      0x01, 0x00, 0x00, 0x00,                          // int
+      0xFE, 0xFF, 0xFF, 0xFF,                          // long: 32 bits on every host
+      0xFE, 0xFF,                                      // short
+      0x01,                                            // bool
+      0xFE,                                            // unsigned char
+      0x34, 0x12,                                      // unsigned short
+      0xEF, 0xBE, 0xAD, 0xDE,                          // unsigned int
+      0x02, 0x01, 0x00, 0x00,                          // unsigned long
+      0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,  // __int64
+  };
+  EXPECT_EQ(bytesOf(path), expected);
+}
+
+TEST(FvostreamTest, OperatorFormMatchesNamedFormAndChains) {
+  std::string a = tempPath("named.bin"), b = tempPath("ops.bin");
+  {
+    fvostream named(a.c_str()), ops(b.c_str());
+    named.put(1).put('A').put(1.0);
+    ops << 1 << 'A' << 1.0;
+  }
+  std::vector<unsigned char> expected = {0x01, 0x00, 0x00, 0x00, 0x41, 0x00, 0x00, 0x00,
+                                         0x00, 0x00, 0x00, 0xF0, 0x3F};
+  EXPECT_EQ(bytesOf(a), expected);
+  EXPECT_EQ(bytesOf(b), expected);
+}
+
+TEST(FvostreamTest, PutlineWritesTextWithoutNulOrTranslation) {
+  std::string path = tempPath("line.bin");
+  {
+    fvostream os(path.c_str());
+    char empty[] = "";
+    char text[] = "ab\n";
+    os.putline(empty, 0);
+    EXPECT_EQ(os.rdstate(), 0);
+    os.putline(text, 999);
+  }
+  EXPECT_EQ(bytesOf(path), (std::vector<unsigned char>{0x61, 0x62, 0x0A}));
+}
+
+TEST(FvostreamTest, OpeningTruncatesAnExistingFile) {
+  std::string path = tempPath("trunc.bin");
+  { fvostream os(path.c_str()); os << 12345; }
+  ASSERT_EQ(bytesOf(path).size(), 4u);
+  { fvostream os(path.c_str()); }
+  EXPECT_TRUE(bytesOf(path).empty());
+}
+
+TEST(FvostreamTest, ConstructorThrowsExactMessageForUnopenableName) {
+  std::string path = tempPath("no/such/dir/x.bin");
+  try {
+    fvostream os(path.c_str());
+    FAIL() << "no exception";
+  } catch (InternalException* e) {
+    EXPECT_EQ(e->getMsg(), "fvostream open error: filename=" + path);
+    EXPECT_EQ(e->getCode(), 0);
+    delete e;
+  }
+}
+
+TEST(FvostreamTest, StreamWithoutFileIsGoodUntilUsedAndThenBad) {
+  fvostream os;
+  EXPECT_TRUE(os.good());
+  EXPECT_EQ(os.file(), nullptr);
+  os << 1;
+  EXPECT_EQ(os.rdstate(), vios::badbit);
+  EXPECT_TRUE(os.bad());
+  EXPECT_FALSE(os.fail());
+  std::string path = tempPath("later.bin");
+  EXPECT_TRUE(os.open(path.c_str()));
+  EXPECT_EQ(os.rdstate(), 0);
+}
+
+TEST(FvostreamTest, FailedOpenAddsFailbitAndKeepsTheName) {
+  fvostream os;
+  os.clear(vios::eofbit);
+  std::string bad = tempPath("missing/dir/f.bin");
+  EXPECT_FALSE(os.open(bad.c_str()));
+  EXPECT_EQ(os.rdstate(), vios::eofbit | vios::failbit);
+  EXPECT_EQ(os.fileName(), bad);
+  EXPECT_EQ(os.file(), nullptr);
+}
+
+TEST(FvostreamTest, StateBitsAccumulateAndClearReplaces) {
+  fvostream os;
+  os.clear(5);
+  EXPECT_EQ(os.rdstate(), 5);
+  EXPECT_TRUE(os.eof());
+  EXPECT_TRUE(os.bad());
+  EXPECT_FALSE(os.fail());
+  EXPECT_FALSE(os.good());
+  os.clear(0);
+  EXPECT_TRUE(os.good());
+}
+
+TEST(FvostreamTest, CloseTwiceAndCopiesCloseTheFileOnce) {
+  std::string path = tempPath("copies.bin");
+  {
+    fvostream os(path.c_str());
+    os << 'a';
+    {
+      fvostream copy(os);
+      EXPECT_EQ(copy.file(), os.file());
+      copy << 'b';
+      fvostream assigned;
+      assigned = copy;
+      assigned << 'c';
+    }  // the copies let go; the original still holds the file
+    os << 'd';
+    os.close();
+    os.close();
+    EXPECT_EQ(os.file(), nullptr);
+    EXPECT_TRUE(os.good());
+  }
+  EXPECT_EQ(bytesOf(path), (std::vector<unsigned char>{'a', 'b', 'c', 'd'}));
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+# Install rules: headers under include/TobrelTools with their tree layout, the
+# library, the tool, the CMake package and TobrelTools.pc.
+include(CMakePackageConfigHelpers)
+
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/TobrelTools
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+  FILES_MATCHING PATTERN "*.h"
+  PATTERN "*_test.h" EXCLUDE
+  PATTERN "tools" EXCLUDE)
+
+install(TARGETS TobrelTools EXPORT TobrelToolsTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+set(TOBREL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/TobrelTools)
+install(EXPORT TobrelToolsTargets NAMESPACE TobrelTools:: DESTINATION ${TOBREL_CMAKE_DIR})
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TobrelToolsConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/TobrelToolsConfig.cmake INSTALL_DESTINATION ${TOBREL_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/TobrelToolsConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${PROJECT_BINARY_DIR}/TobrelToolsConfig.cmake
+  ${PROJECT_BINARY_DIR}/TobrelToolsConfigVersion.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/TobrelStringResources.cmake
+  DESTINATION ${TOBREL_CMAKE_DIR})
+# Files the resource function needs at the client's build time.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/cmake/resources/ DESTINATION ${TOBREL_CMAKE_DIR}/resources
+  OPTIONAL)
+
+configure_file(${PROJECT_SOURCE_DIR}/cmake/TobrelTools.pc.in ${PROJECT_BINARY_DIR}/TobrelTools.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/TobrelTools.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
