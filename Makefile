@@ -23,12 +23,12 @@ test: deps test-native test-asan test-fuzz test-windows
 test-native:
 	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	$(CMAKE) --build build -j $(JOBS)
-	$(CTEST) --test-dir build --output-on-failure -j $(JOBS)
+	$(CTEST) --test-dir build --output-on-failure -j $(JOBS) -LE windows-only
 
 test-asan:
 	$(CMAKE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTOBREL_SANITIZE=ON -DTOBREL_BUILD_BENCH=OFF
 	$(CMAKE) --build build-asan -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(CTEST) --test-dir build-asan --output-on-failure -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(CTEST) --test-dir build-asan --output-on-failure -j $(JOBS) -LE windows-only
 
 test-fuzz:
 	@scripts/run-fuzz.sh $(FUZZ_SECONDS)
