@@ -19,4 +19,6 @@
 #include "TobrelTools/stream/fostream.h"
 #include "TobrelTools/stream/fistream.h"
 
+#include "TobrelTools/string/st.h"
+
 #endif  // TOBRELTOOLS_TOBRELTOOLS_H_
