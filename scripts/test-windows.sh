@@ -47,6 +47,13 @@ run_tests() {
       return 1
     fi
   fi
+  # One Wine server for the whole run (it would otherwise restart Wine's
+  # system processes for every test program): persistent until killed below,
+  # or 30 seconds after its last program if this script is interrupted.
+  local server; server="$(dirname "$loader")/wineserver64"
+  [ -x "$server" ] || server="$(dirname "$loader")/wineserver"
+  [ -x "$server" ] && "$server" -p30
+  timeout 120 "$loader" cmd.exe /c ver >/dev/null 2>&1 || true   # starts Wine's system processes once
   local status=0
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" -LE linux-only || status=$?
   # The tool runs as a user would run it: tobrel.exe beside TobrelTools.dll.
@@ -54,13 +61,12 @@ run_tests() {
     (cd "$dir" && "$loader" bin/tobrel.exe demo) || { say "tobrel.exe demo failed"; status=1; }
   fi
   # Leave no Wine server behind for this prefix.
-  local server; server="$(dirname "$loader")/wineserver64"
-  [ -x "$server" ] || server="$(dirname "$loader")/wineserver"
   [ -x "$server" ] && timeout 30 "$server" -k 2>/dev/null || true
   unset WINEPREFIX WINEARCH
   return $status
 }
 
+failed=""
 say "64-bit cross build in build-win64"
 cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOBREL_BUILD_BENCH=OFF --no-warn-unused-cli >/dev/null
@@ -72,7 +78,7 @@ elif ! have_locale; then
   say "the locale $locale_name is missing (as root: localedef -i ja_JP -f UTF-8 $locale_name); the 64-bit tests were built but not run"
 else
   say "running the 64-bit tests under $("$wine64" --version 2>/dev/null || echo wine64)"
-  run_tests "$wine64" win64 build-win64
+  run_tests "$wine64" win64 build-win64 || failed="$failed 64-bit"
 fi
 
 if command -v i686-w64-mingw32-g++-posix >/dev/null; then
@@ -82,10 +88,15 @@ if command -v i686-w64-mingw32-g++-posix >/dev/null; then
   cmake --build build-win32 -j "$jobs"
   if [ -x /usr/lib/wine/wine ] && have_locale; then
     say "running the 32-bit tests under wine32"
-    run_tests /usr/lib/wine/wine win32 build-win32
+    run_tests /usr/lib/wine/wine win32 build-win32 || failed="$failed 32-bit"
   else
     say "wine32 (Debian's i386 package) is not installed; the 32-bit build was compiled and linked, not run"
   fi
 else
   say "the i686 MinGW-w64 compiler is missing; no 32-bit build"
+fi
+
+if [ -n "$failed" ]; then
+  say "tests failed under Wine:$failed"
+  exit 1
 fi

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine_util.h"
+
 #if !defined(_WIN32)
 #include <iconv.h>
 #endif
@@ -115,14 +117,21 @@ TEST(Cp932Encode, UnitsWithoutCodeBecomeQuestionMarks) {
 TEST(Cp932Invalid, BrokenCharactersDecodeToMiddleDotAndTheRestIsKept) {
   // Lead byte at the end of the text.
   EXPECT_EQ((wide{'A', 0x30FB}), toWide("A\x82"));
-  // Lead byte before a byte that cannot follow it: the byte is kept.
-  EXPECT_EQ((wide{0x30FB, ' ', 'B'}), toWide("\x82 B"));
-  EXPECT_EQ((wide{0x30FB, 0x7F}), toWide("\x82\x7F"));
   // Lead byte and trail byte that form no character: one unit for both.
   EXPECT_EQ((wide{0x30FB, 'C'}), toWide("\x85\x41" "C"));
   EXPECT_EQ((wide{0x30FB, 0x3042}), toWide("\x81\xAD\x82\xA0"));
   // Two lead bytes in a row pair up like any lead and trail byte.
   EXPECT_EQ((wide{0xFF1D, 'D'}), toWide("\x81\x81" "D"));
+}
+
+TEST(Cp932Invalid, LeadByteBeforeANonTrailByteKeepsThatByte) {
+  // Known to differ under Wine: its converter takes the lead byte and the
+  // next byte together as one broken character (" B" comes back as "B"),
+  // where Windows converts the lead byte alone and keeps the next byte.
+  if (tobrel::test::runningUnderWine())
+    GTEST_SKIP() << "Wine's code page 932 converter swallows the byte after a lone lead byte";
+  EXPECT_EQ((wide{0x30FB, ' ', 'B'}), toWide("\x82 B"));
+  EXPECT_EQ((wide{0x30FB, 0x7F}), toWide("\x82\x7F"));
 }
 
 TEST(Cp932Limits, ConversionNeverWritesPastTheGivenCount) {
