@@ -19,6 +19,7 @@
 #  include "TobrelTools/platform/win32_types.h"
 #  include "TobrelTools/platform/cp932.h"
 #  include "TobrelTools/platform/sysstr.h"
+#  include "TobrelTools/platform/strres.h"
 #  include "TobrelTools/platform/registry.h"
 #endif
 
