@@ -8,6 +8,7 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/platform/platform.h"
+#include "TobrelTools/platform/cp932.h"
 
 #include "TobrelTools/persist/InternalException.h"
 
