@@ -11,9 +11,16 @@ TEST(QuoteText, EscapesControlBytesQuotesAndUndecodableBytes) {
   // a lead byte at the end, a lead byte before a byte that cannot trail it,
   // and bytes that start no character (80, A0, FD-FF)
   EXPECT_EQ(quoteText("\x81"), "\"\\x81\"");
-  EXPECT_EQ(quoteText("\x81" "A" "\x81\x7f"), "\"\\x81A\\x81\\x7F\"");
+  EXPECT_EQ(quoteText("\x81" " " "\x81\x7f"), "\"\\x81 \\x81\\x7F\"");
   EXPECT_EQ(quoteText("\x80\xa0\xfd\xfe\xff"), "\"\\x80\\xA0\\xFD\\xFE\\xFF\"");
   EXPECT_EQ(quoteText("\xa1\xdf"), "\"\xef\xbd\xa1\xef\xbe\x9f\"");  // half-width katakana
+  // double-byte characters: hiragana A, the middle dot (which the converter
+  // also stands in for bytes that form no character), a pair the code page
+  // leaves empty, and a user-defined code (private use: shown as bytes)
+  EXPECT_EQ(quoteText("\x82\xa0"), "\"\xe3\x81\x82\"");
+  EXPECT_EQ(quoteText("\x81\x45"), "\"\xe3\x83\xbb\"");
+  EXPECT_EQ(quoteText("\x85\x40"), "\"\\x85@\"");
+  EXPECT_EQ(quoteText("\xf0\x40"), "\"\\xF0@\"");
   EXPECT_EQ(quoteText(""), "\"\"");
 }
 
