@@ -20,6 +20,7 @@
 #  include "TobrelTools/platform/cp932.h"
 #  include "TobrelTools/platform/sysstr.h"
 #  include "TobrelTools/platform/strres.h"
+#  include "TobrelTools/platform/mbstring.h"
 #endif
 
 #endif  // TOBRELTOOLS_PLATFORM_PLATFORM_H_
