@@ -8,6 +8,10 @@ namespace cli {
 
 char32_t cp932ToUnicode(const unsigned char* bytes, std::size_t size) {
   if (size < 1 || size > 2) return 0;
+  // On Windows the conversion is the C runtime's, in the process locale,
+  // which must be made code page 932 first (elsewhere this does nothing).
+  static const bool japanese = (tobrel::selectJapaneseLocale(), true);
+  (void)japanese;
   char text[3] = {static_cast<char>(bytes[0]), size == 2 ? static_cast<char>(bytes[1]) : '\0', '\0'};
   unsigned short units[3] = {0, 0, 0};
   if (tobrel::cp932ToWide(units, text, 2) != 1) return 0;

@@ -8,6 +8,15 @@
 #include <cstdio>
 #include <string>
 
+// The format checks of the vsnprintf that format() calls. MinGW's C++ mode
+// uses its own C99 printf (%zu, %lld), not the Microsoft runtime's, which the
+// plain printf archetype would check against.
+#if defined(__MINGW32__)
+#define TOBREL_CLI_PRINTF __MINGW_PRINTF_FORMAT
+#else
+#define TOBREL_CLI_PRINTF printf
+#endif
+
 namespace tobrel {
 namespace cli {
 
@@ -27,7 +36,7 @@ class Writer {
   Writer& put(const char* text);
   Writer& put(const char* data, std::size_t size);
   // printf-style; for short pieces (numbers, fixed-width fields).
-  Writer& format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  Writer& format(const char* fmt, ...) __attribute__((format(TOBREL_CLI_PRINTF, 2, 3)));
 
   // Writes out everything buffered and flushes the FILE. False when any write
   // so far failed.

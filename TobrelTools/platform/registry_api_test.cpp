@@ -13,6 +13,7 @@
 
 #include "TobrelTools/platform/platform.h"
 #include "tests/registry_test_util.h"
+#include "tests/wine_util.h"
 
 namespace {
 
@@ -99,6 +100,8 @@ TEST_F(RegistryApiTest, EmptyOrNullSubkeyOpensTheSameKeyAsANewHandle) {
     EXPECT_EQ(RegCloseKey(same), ERROR_SUCCESS);
     EXPECT_EQ(queryBytes(base_, "through"), std::string("second handle", 14));
   }
+  // Known to differ under Wine, which reports the existing key as created.
+  if (tobrel::test::runningUnderWine()) GTEST_SKIP() << "Wine: REG_CREATED_NEW_KEY for an existing key";
   HKEY same = nullptr;
   DWORD disposition = 0;
   ASSERT_EQ(RegCreateKeyExA(base_, "", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &same, &disposition), ERROR_SUCCESS);
@@ -108,6 +111,9 @@ TEST_F(RegistryApiTest, EmptyOrNullSubkeyOpensTheSameKeyAsANewHandle) {
 }
 
 TEST_F(RegistryApiTest, ClassIsRecordedOnlyWhenTheKeyIsCreated) {
+  // Known to differ under Wine, which gives the class to the intermediate
+  // keys too and replaces the class of an existing key.
+  if (tobrel::test::runningUnderWine()) GTEST_SKIP() << "Wine: the class goes to every key the call touches";
   RegCloseKey(create("Outer\\Classy", "first"));
   RegCloseKey(create("Outer\\Classy", "second"));
   HKEY outer = nullptr;
@@ -201,6 +207,8 @@ TEST_F(RegistryApiTest, EnumKeyBufferRules) {
 }
 
 TEST_F(RegistryApiTest, ValuesEnumerateInTheOrderTheyWereFirstSet) {
+  // Known to differ under Wine, which enumerates values sorted by name.
+  if (tobrel::test::runningUnderWine()) GTEST_SKIP() << "Wine: values enumerate sorted by name";
   setString(base_, "zeta", "1");
   setString(base_, "alpha", "2");
   setString(base_, "Mid", "3");
@@ -267,9 +275,6 @@ TEST_F(RegistryApiTest, QueryValueSizeTypeAndSmallBuffer) {
 
 TEST_F(RegistryApiTest, SetValueStoresExactlyTheBytesGiven) {
   DWORD type = 0;
-  // A REG_SZ without its NUL stays without it.
-  ASSERT_EQ(RegSetValueExA(base_, "NoNul", 0, REG_SZ, reinterpret_cast<const BYTE*>("xyz"), 3), ERROR_SUCCESS);
-  EXPECT_EQ(queryBytes(base_, "NoNul", &type), "xyz");
   const BYTE binary[6] = {0, 0xFF, 0, 0x80, 0x5C, 0};
   ASSERT_EQ(RegSetValueExA(base_, "Bin", 0, REG_BINARY, binary, sizeof binary), ERROR_SUCCESS);
   EXPECT_EQ(queryBytes(base_, "Bin", &type), std::string(reinterpret_cast<const char*>(binary), 6));
@@ -285,6 +290,11 @@ TEST_F(RegistryApiTest, SetValueStoresExactlyTheBytesGiven) {
   ASSERT_EQ(RegSetValueExA(base_, "Bin", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dword), 4), ERROR_SUCCESS);
   EXPECT_EQ(queryBytes(base_, "Bin", &type), std::string("A\0\0\0", 4));
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  // A REG_SZ without its NUL stays without it. Known to differ under Wine,
+  // whose RegQueryValueExA adds a NUL to such a string.
+  if (tobrel::test::runningUnderWine()) GTEST_SKIP() << "Wine: a REG_SZ without its NUL comes back with one";
+  ASSERT_EQ(RegSetValueExA(base_, "NoNul", 0, REG_SZ, reinterpret_cast<const BYTE*>("xyz"), 3), ERROR_SUCCESS);
+  EXPECT_EQ(queryBytes(base_, "NoNul", &type), "xyz");
 }
 
 TEST_F(RegistryApiTest, EmptyOrNullValueNameIsTheDefaultValue) {
@@ -460,6 +470,9 @@ TEST(FileTimeToDosDateTimeTest, ConvertsWithoutTimeZoneAndRefusesOutOfRange) {
   std::uint64_t y1979 = (315532799ULL + 11644473600ULL) * 10000000ULL;  // 1979-12-31 23:59:59
   FILETIME before = {static_cast<std::uint32_t>(y1979), static_cast<std::uint32_t>(y1979 >> 32)};
   EXPECT_FALSE(FileTimeToDosDateTime(&before, &date, &time));
+  // Known to differ under Wine, which converts years after 2107 (DOS dates
+  // end with 2107) into wrong dates instead of failing.
+  if (tobrel::test::runningUnderWine()) GTEST_SKIP() << "Wine: FileTimeToDosDateTime accepts years after 2107";
   std::uint64_t y2108 = (4354819200ULL + 11644473600ULL) * 10000000ULL;  // 2108-01-01
   FILETIME after = {static_cast<std::uint32_t>(y2108), static_cast<std::uint32_t>(y2108 >> 32)};
   EXPECT_FALSE(FileTimeToDosDateTime(&after, &date, &time));
