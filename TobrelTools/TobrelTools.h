@@ -10,6 +10,11 @@
 #include "TobrelTools/platform/platform.h"
 
 #include "TobrelTools/persist/InternalException.h"
+#include "TobrelTools/persist/AllocFactory.h"
+#include "TobrelTools/persist/InstanceManager.h"
+#include "TobrelTools/persist/ClassFactory.h"
+#include "TobrelTools/persist/DupChecker.h"
+#include "TobrelTools/persist/Persistable.h"
 
 #include "TobrelTools/stream/vios.h"
 #include "TobrelTools/stream/vistream.h"

@@ -17,6 +17,7 @@
 #  include <oleauto.h>
 #else
 #  include "TobrelTools/platform/win32_types.h"
+#  include "TobrelTools/platform/tls.h"
 #endif
 
 #endif  // TOBRELTOOLS_PLATFORM_PLATFORM_H_
