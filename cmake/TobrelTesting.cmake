@@ -34,7 +34,8 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
   set(TOBREL_WINE_LOCALE ja_JP.UTF-8 CACHE STRING
     "The Unix locale the tests run Wine in; a Japanese one gives code page 932")
   list(APPEND TOBREL_TEST_ENVIRONMENT
-    WINEPREFIX=${TOBREL_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
+    WINEPREFIX=${TOBREL_WINEPREFIX} WINEDEBUG=-all
+    WINEDLLOVERRIDES=winedbg.exe=d   # no debugger waiting on a crashed test
     LC_ALL=${TOBREL_WINE_LOCALE})
 endif()
 

@@ -38,7 +38,7 @@ done
 run_tests() {
   local loader=$1 arch=$2 dir=$3
   export WINEPREFIX=$PWD/$dir/wineprefix WINEARCH=$arch WINEDEBUG=-all
-  export WINEDLLOVERRIDES=winemenubuilder.exe=d LC_ALL=$locale_name
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d;winedbg.exe=d" LC_ALL=$locale_name
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     say "creating the Wine prefix $dir/wineprefix"
     if ! timeout 180 "$loader" wineboot --init >"$dir/wineboot.log" 2>&1; then
@@ -55,7 +55,7 @@ run_tests() {
   [ -x "$server" ] && "$server" -p30
   timeout 120 "$loader" cmd.exe /c ver >/dev/null 2>&1 || true   # starts Wine's system processes once
   local status=0
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs" -LE linux-only || status=$?
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 -LE linux-only || status=$?
   # The tool runs as a user would run it: tobrel.exe beside TobrelTools.dll.
   if [ $status = 0 ]; then
     (cd "$dir" && "$loader" bin/tobrel.exe demo) || { say "tobrel.exe demo failed"; status=1; }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/registry_test_util.h"
+#include "tests/wine_util.h"
 
 namespace {
 
@@ -85,6 +86,9 @@ class RegFileTest : public RegistryFixture {
 };
 
 TEST_F(RegFileTest, ExportWritesTheRegistryEditorFormat) {
+  // Known to differ under Wine, which enumerates values sorted by name, so
+  // the export lists them in that order.
+  if (tobrel::test::runningUnderWine()) GTEST_SKIP() << "Wine: values enumerate sorted by name";
   HKEY top = create("T");
   set(top, "", REG_SZ, std::string("d", 2));
   set(top, "s", REG_SZ, std::string("a\"b\\c", 6));
@@ -143,7 +147,11 @@ TEST_F(RegFileTest, ExportImportExportIsByteForByteInBothFormats) {
     EXPECT_EQ(query("Top", "dbcs"), std::string("\x95\x5C\x8E\xA6", 5));
     EXPECT_EQ(query("Top", "multi", &type), std::string("one\0two\0\0", 9));
     EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
-    EXPECT_EQ(query("Top", "no nul"), "abc");
+    // Known to differ under Wine, whose RegQueryValueExA adds a NUL to a
+    // REG_SZ stored without one.
+    if (!tobrel::test::runningUnderWine()) {
+      EXPECT_EQ(query("Top", "no nul"), "abc");
+    }
     EXPECT_EQ(query("Top", "short dword", &type), "\x01\x02");
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(query("Top", "odd type", &type), "xyz");
