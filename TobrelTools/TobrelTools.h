@@ -18,4 +18,6 @@
 #include "TobrelTools/stream/fostream.h"
 #include "TobrelTools/stream/fistream.h"
 
+#include "TobrelTools/registry/reg.h"
+
 #endif  // TOBRELTOOLS_TOBRELTOOLS_H_
