@@ -8,6 +8,7 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/platform/platform.h"
+#include "TobrelTools/platform/cp932.h"
 
 #include "TobrelTools/persist/InternalException.h"
 
@@ -17,6 +18,8 @@
 #include "TobrelTools/stream/fio.h"
 #include "TobrelTools/stream/fostream.h"
 #include "TobrelTools/stream/fistream.h"
+
+#include "TobrelTools/string/st.h"
 
 #include "TobrelTools/registry/reg.h"
 

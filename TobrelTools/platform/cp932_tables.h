@@ -1,0 +1,35 @@
+// Internal: the code page 932 tables, generated at build time from the
+// code page's published table (see gen/cp932gen.cpp). Library code uses them
+// through cp932.h; they are here for the few hot loops that index them
+// directly. Not present on Windows, where the C runtime converts.
+#ifndef TOBRELTOOLS_PLATFORM_CP932_TABLES_H_
+#define TOBRELTOOLS_PLATFORM_CP932_TABLES_H_
+
+#if !defined(_WIN32)
+
+namespace tobrel {
+namespace cp932 {
+
+// The byte that stands for a unit with no code ('?').
+extern const unsigned char kDefaultByte;
+// The unit that stands for bytes that form no character (U+30FB).
+extern const unsigned short kDefaultUnit;
+// 1 for the lead bytes of double-byte characters, 0 for every other byte.
+extern const unsigned char kLead[256];
+// 1 for the bytes that may follow a lead byte (those that end some pair of
+// the table), 0 for every other byte.
+extern const unsigned char kTrail[256];
+// The unit of each single byte; 0 for lead bytes (which have none).
+extern const unsigned short kSingle[256];
+// The unit of each double-byte code, indexed by (lead << 8 | trail) - 0x8000;
+// 0 where the table has no character.
+extern const unsigned short kDouble[0x8000];
+// The code of each unit: below 0x100 a single byte, else lead << 8 | trail;
+// 0 where the unit has no code (U+0000 is the byte 0 itself).
+extern const unsigned short kEncode[0x10000];
+
+}  // namespace cp932
+}  // namespace tobrel
+
+#endif  // !_WIN32
+#endif  // TOBRELTOOLS_PLATFORM_CP932_TABLES_H_

@@ -1,0 +1,265 @@
+// Code page 932 conversions: the rows where the code page's tables in the
+// wild disagree, invalid text, buffer limits, and (where the library brings
+// its own tables) every character of the table against glibc's iconv.
+#include "TobrelTools/platform/cp932.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <iconv.h>
+#endif
+
+static const char sccsid[] __attribute__((used)) = "@(#)cp932_test.cpp:  Ver01.00  2026.12.05";
+
+namespace {
+
+using tobrel::cp932ToWide;
+using tobrel::wideToCp932;
+typedef std::basic_string<unsigned short> wide;
+
+// Measures, then converts into a buffer of exactly the measured size plus
+// one, as the string class does; checks that both passes agree.
+wide toWide(const std::string& s) {
+  tobrel::selectJapaneseLocale();
+  std::size_t n = cp932ToWide(nullptr, s.c_str(), 0);
+  std::vector<unsigned short> buf(n + 2, 0xBEEF);
+  EXPECT_EQ(n, cp932ToWide(buf.data(), s.c_str(), n + 1));
+  EXPECT_EQ(0, buf[n]);
+  EXPECT_EQ(0xBEEF, buf[n + 1]);
+  return wide(buf.data(), n);
+}
+
+std::string toNarrow(const wide& w) {
+  tobrel::selectJapaneseLocale();
+  std::size_t n = wideToCp932(nullptr, w.c_str(), 0);
+  std::string buf(n + 2, '\x55');
+  EXPECT_EQ(n, wideToCp932(&buf[0], w.c_str(), n + 1));
+  EXPECT_EQ('\0', buf[n]);
+  EXPECT_EQ('\x55', buf[n + 1]);
+  return buf.substr(0, n);
+}
+
+unsigned short unitOf(const char* bytes) {
+  wide w = toWide(bytes);
+  EXPECT_EQ(1u, w.size()) << "bytes " << bytes;
+  return w.empty() ? 0 : w[0];
+}
+
+std::string codeOf(unsigned short u) { return toNarrow(wide(1, u)); }
+
+TEST(Cp932Decode, RowsWhereTablesDiffer) {
+  EXPECT_EQ(0x005C, unitOf("\x5C"));
+  EXPECT_EQ(0x007E, unitOf("\x7E"));
+  EXPECT_EQ(0x0080, unitOf("\x80"));
+  EXPECT_EQ(0xF8F0, unitOf("\xA0"));
+  EXPECT_EQ(0xF8F1, unitOf("\xFD"));
+  EXPECT_EQ(0xF8F2, unitOf("\xFE"));
+  EXPECT_EQ(0xF8F3, unitOf("\xFF"));
+  EXPECT_EQ(0x2015, unitOf("\x81\x5C"));
+  EXPECT_EQ(0xFF3C, unitOf("\x81\x5F"));
+  EXPECT_EQ(0xFF5E, unitOf("\x81\x60"));
+  EXPECT_EQ(0x2225, unitOf("\x81\x61"));
+  EXPECT_EQ(0xFF0D, unitOf("\x81\x7C"));
+  // Control codes stay where they are (one converter rotates 1A/1C/7F).
+  EXPECT_EQ(0x001A, unitOf("\x1A"));
+  EXPECT_EQ(0x001C, unitOf("\x1C"));
+  EXPECT_EQ(0x007F, unitOf("\x7F"));
+}
+
+TEST(Cp932Decode, ExtensionRowsAndUserArea) {
+  EXPECT_EQ(0x2460, unitOf("\x87\x40"));   // NEC row 13: circled digit one
+  EXPECT_EQ(0x2160, unitOf("\x87\x54"));   // NEC row 13: Roman numeral one
+  EXPECT_EQ(0x7E8A, unitOf("\xED\x40"));   // NEC-selected IBM extension
+  EXPECT_EQ(0x2170, unitOf("\xEE\xEF"));   // NEC-selected small Roman numeral one
+  EXPECT_EQ(0x2170, unitOf("\xFA\x40"));   // IBM extension, same character
+  EXPECT_EQ(0x9ED1, unitOf("\xFC\x4B"));   // last IBM extension
+  EXPECT_EQ(0xE000, unitOf("\xF0\x40"));
+  EXPECT_EQ(0xE757, unitOf("\xF9\xFC"));
+}
+
+TEST(Cp932Decode, HalfWidthKatakanaAreSingleBytes) {
+  std::string all;
+  for (int b = 0xA1; b <= 0xDF; ++b) all += static_cast<char>(b);
+  wide w = toWide(all);
+  ASSERT_EQ(63u, w.size());
+  for (int i = 0; i < 63; ++i) EXPECT_EQ(0xFF61 + i, w[i]);
+}
+
+TEST(Cp932Encode, ChosenCodes) {
+  EXPECT_EQ("\xFA\x40", codeOf(0x2170));   // the IBM code, not NEC-selected EEEF
+  EXPECT_EQ("\x87\x54", codeOf(0x2160));
+  EXPECT_EQ("\x81\x60", codeOf(0xFF5E));
+  EXPECT_EQ("\x81\x5F", codeOf(0xFF3C));
+  EXPECT_EQ("\x81\x5C", codeOf(0x2015));
+  EXPECT_EQ("\x81\x61", codeOf(0x2225));
+  EXPECT_EQ("\x81\x7C", codeOf(0xFF0D));
+  EXPECT_EQ("\xF0\x40", codeOf(0xE000));
+  EXPECT_EQ("\xF9\xFC", codeOf(0xE757));
+  EXPECT_EQ("\xA0", codeOf(0xF8F0));
+  EXPECT_EQ("\xFF", codeOf(0xF8F3));
+  EXPECT_EQ("\x80", codeOf(0x0080));
+  EXPECT_EQ("\xB1", codeOf(0xFF71));
+  EXPECT_EQ("\x5C", codeOf(0x00A5));       // best fit, as Windows does by default
+}
+
+TEST(Cp932Encode, UnitsWithoutCodeBecomeQuestionMarks) {
+  EXPECT_EQ("?", codeOf(0x301C));          // wave dash: the table has FF5E only
+  EXPECT_EQ("?", codeOf(0x2212));
+  EXPECT_EQ("?", codeOf(0xD800));
+  EXPECT_EQ("a?b", toNarrow(wide{'a', 0x301C, 'b'}));
+}
+
+TEST(Cp932Invalid, BrokenCharactersDecodeToMiddleDotAndTheRestIsKept) {
+  // Lead byte at the end of the text.
+  EXPECT_EQ((wide{'A', 0x30FB}), toWide("A\x82"));
+  // Lead byte before a byte that cannot follow it: the byte is kept.
+  EXPECT_EQ((wide{0x30FB, ' ', 'B'}), toWide("\x82 B"));
+  EXPECT_EQ((wide{0x30FB, 0x7F}), toWide("\x82\x7F"));
+  // Lead byte and trail byte that form no character: one unit for both.
+  EXPECT_EQ((wide{0x30FB, 'C'}), toWide("\x85\x41" "C"));
+  EXPECT_EQ((wide{0x30FB, 0x3042}), toWide("\x81\xAD\x82\xA0"));
+  // Two lead bytes in a row pair up like any lead and trail byte.
+  EXPECT_EQ((wide{0xFF1D, 'D'}), toWide("\x81\x81" "D"));
+}
+
+TEST(Cp932Limits, ConversionNeverWritesPastTheGivenCount) {
+  const char* text = "a\x82\xA0" "b";   // 3 units
+  unsigned short buf[5] = {9, 9, 9, 9, 9};
+  EXPECT_EQ(2u, cp932ToWide(buf, text, 2));
+  EXPECT_EQ('a', buf[0]);
+  EXPECT_EQ(0x3042, buf[1]);
+  EXPECT_EQ(9, buf[2]);                    // no terminator when the text did not fit
+  EXPECT_EQ(3u, cp932ToWide(buf, text, 3));
+  EXPECT_EQ(9, buf[3]);
+  EXPECT_EQ(0u, cp932ToWide(buf, text, 0));
+
+  const unsigned short w[] = {'a', 0x3042, 'b', 0};
+  char out[6] = {'x', 'x', 'x', 'x', 'x', 'x'};
+  EXPECT_EQ(1u, wideToCp932(out, w, 2));   // the double-byte character does not fit
+  EXPECT_EQ('a', out[0]);
+  EXPECT_EQ('x', out[1]);
+  EXPECT_EQ(4u, wideToCp932(out, w, 4));
+  EXPECT_EQ('x', out[4]);
+  EXPECT_EQ(4u, wideToCp932(out, w, 6));
+  EXPECT_EQ('\0', out[4]);
+  EXPECT_EQ('x', out[5]);
+}
+
+TEST(Cp932Limits, NullAndEmptyTextAreEmpty) {
+  unsigned short wbuf[2] = {9, 9};
+  EXPECT_EQ(0u, cp932ToWide(nullptr, nullptr, 0));
+  EXPECT_EQ(0u, cp932ToWide(wbuf, "", 2));
+  EXPECT_EQ(0, wbuf[0]);
+  char nbuf[2] = {'x', 'x'};
+  EXPECT_EQ(0u, wideToCp932(nullptr, nullptr, 0));
+  EXPECT_EQ(0u, wideToCp932(nbuf, nullptr, 2));
+  EXPECT_EQ('\0', nbuf[0]);
+}
+
+TEST(Cp932RoundTrip, MixedText) {
+  const std::string text = "ABC \x93\xFA\x96\x7B\x8C\xEA\xB1\xB2 \x82\xA0\x81\x5C\x87\x40 xyz\x5C~";
+  EXPECT_EQ(text, toNarrow(toWide(text)));
+}
+
+#if !defined(_WIN32)
+
+TEST(Cp932Table, LeadBytesAreExactlyTheTwoRanges) {
+  for (int b = 0; b < 256; ++b) {
+    bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    EXPECT_EQ(lead, tobrel::cp932IsLeadByte(static_cast<unsigned char>(b))) << b;
+    EXPECT_EQ(lead ? TRUE : FALSE, IsDBCSLeadByte(static_cast<BYTE>(b))) << b;
+    bool trail = b >= 0x40 && b <= 0xFC && b != 0x7F;
+    EXPECT_EQ(trail, tobrel::cp932IsTrailByte(static_cast<unsigned char>(b))) << b;
+  }
+}
+
+TEST(Cp932Table, DecodeCharHonoursTheAvailableBytes) {
+  unsigned short u = 0;
+  EXPECT_EQ(0u, tobrel::cp932DecodeChar("\x82\xA0", 0, &u));
+  EXPECT_EQ(1u, tobrel::cp932DecodeChar("\x82\xA0", 1, &u));
+  EXPECT_EQ(0x30FB, u);
+  EXPECT_EQ(2u, tobrel::cp932DecodeChar("\x82\xA0", 2, &u));
+  EXPECT_EQ(0x3042, u);
+  EXPECT_EQ(1u, tobrel::cp932DecodeChar("\xB1", 1, &u));
+  EXPECT_EQ(0xFF71, u);
+  EXPECT_EQ(0, tobrel::cp932CodeToUnit(0x82));     // a lead byte alone
+  EXPECT_EQ(0, tobrel::cp932CodeToUnit(0x8200));   // a pair the table lacks
+  EXPECT_EQ(0, tobrel::cp932CodeToUnit(0x4141));   // not a lead byte
+  EXPECT_EQ(-1, tobrel::cp932UnitToCode(0x301C));
+  EXPECT_EQ(0, tobrel::cp932UnitToCode(0));
+}
+
+// Every character of the table converts to a code that converts back to it,
+// through the single-character calls and through whole-text conversion.
+TEST(Cp932Table, EveryCharacterRoundTrips) {
+  int characters = 0, ownCode = 0;
+  std::string text;
+  wide units;
+  for (unsigned code = 0x20; code <= 0xFCFC; ++code) {
+    if (code >= 0x100 && (!tobrel::cp932IsLeadByte(code >> 8) || !tobrel::cp932IsTrailByte(code & 0xFF)))
+      continue;
+    if (code < 0x100 && tobrel::cp932IsLeadByte(static_cast<unsigned char>(code))) continue;
+    unsigned short u = tobrel::cp932CodeToUnit(static_cast<unsigned short>(code));
+    if (u == 0) continue;
+    ++characters;
+    int back = tobrel::cp932UnitToCode(u);
+    ASSERT_GE(back, 0) << std::hex << code;
+    EXPECT_EQ(u, tobrel::cp932CodeToUnit(static_cast<unsigned short>(back))) << std::hex << code;
+    if (back == static_cast<int>(code)) {
+      ++ownCode;
+      if (code > 0xFF) text += static_cast<char>(code >> 8);
+      text += static_cast<char>(code);
+      units += u;
+    }
+  }
+  EXPECT_GT(characters, 9500);   // with the 1880 codes of the user-defined area
+  EXPECT_GT(ownCode, 9000);
+  EXPECT_EQ(units, toWide(text));
+  EXPECT_EQ(text, toNarrow(units));
+}
+
+// glibc's CP932 is a second opinion: it decodes every pair as the table does
+// except the five placeholders that the table lists for lead bytes without
+// characters, and it encodes five units that the table leaves without code.
+TEST(Cp932Table, AgreesWithIconvWhereExpected) {
+  iconv_t dec = iconv_open("UTF-16LE", "CP932");
+  iconv_t enc = iconv_open("CP932", "UTF-16LE");
+  ASSERT_NE(reinterpret_cast<iconv_t>(-1), dec);
+  ASSERT_NE(reinterpret_cast<iconv_t>(-1), enc);
+  std::vector<unsigned> decodeDiffers, encodeDiffers;
+  for (unsigned code = 0x8100; code <= 0xFCFF; ++code) {
+    if (!tobrel::cp932IsLeadByte(code >> 8)) continue;
+    char in[2] = {static_cast<char>(code >> 8), static_cast<char>(code)};
+    unsigned short out[2] = {0, 0};
+    char* ip = in;
+    char* op = reinterpret_cast<char*>(out);
+    std::size_t il = 2, ol = sizeof out;
+    bool ok = iconv(dec, &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) && il == 0;
+    iconv(dec, nullptr, nullptr, nullptr, nullptr);
+    if ((ok ? out[0] : 0) != tobrel::cp932CodeToUnit(static_cast<unsigned short>(code))) decodeDiffers.push_back(code);
+  }
+  for (unsigned u = 1; u < 0x10000; ++u) {
+    if (u >= 0xD800 && u < 0xE000) continue;
+    unsigned short in = static_cast<unsigned short>(u);
+    unsigned char out[4];
+    char* ip = reinterpret_cast<char*>(&in);
+    char* op = reinterpret_cast<char*>(out);
+    std::size_t il = 2, ol = sizeof out;
+    bool ok = iconv(enc, &ip, &il, &op, &ol) != static_cast<std::size_t>(-1);
+    iconv(enc, nullptr, nullptr, nullptr, nullptr);
+    if (!ok) continue;   // the table also has best-fit codes that iconv refuses
+    int theirs = sizeof out - ol == 1 ? out[0] : (out[0] << 8 | out[1]);
+    if (theirs != tobrel::cp932UnitToCode(static_cast<unsigned short>(u))) encodeDiffers.push_back(u);
+  }
+  iconv_close(dec);
+  iconv_close(enc);
+  EXPECT_EQ((std::vector<unsigned>{0x8540, 0x8640, 0xEB40, 0xEC40, 0xEF40}), decodeDiffers);
+  EXPECT_EQ((std::vector<unsigned>{0x2014, 0x2016, 0x203E, 0x2212, 0x301C}), encodeDiffers);
+}
+
+#endif  // !_WIN32
+
+}  // namespace
