@@ -17,7 +17,14 @@ namespace {
 
 using tobrel::test::RegistryFixture;
 
-class CRegistryStoreTest : public RegistryFixture {};
+class CRegistryStoreTest : public RegistryFixture {
+ protected:
+  // The scratch key can only be deleted once it is writable again.
+  void TearDown() override {
+    tobrel::registrySetReadOnly(base_, "ro", false);
+    RegistryFixture::TearDown();
+  }
+};
 
 TEST_F(CRegistryStoreTest, ReadOnlyKeyOpensForReadingAndRefusesWrites) {
   HKEY ro = create("ro");
