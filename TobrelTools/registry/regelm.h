@@ -16,6 +16,7 @@
 #define TOBRELTOOLS_REGISTRY_REGELM_H_
 
 #include "TobrelTools/export.h"
+#include "TobrelTools/registry/concrete_stream_ops.h"
 #include "TobrelTools/persist/Persistable.h"
 #include "TobrelTools/string/tstring.h"
 
@@ -65,5 +66,6 @@ TOBREL_API vostream& operator<<(vostream& os, const regelm& obj);
 TOBREL_API vostream& operator<<(vostream& os, const regelm* obj);
 TOBREL_API vistream& operator>>(vistream& is, regelm& obj);
 TOBREL_API vistream& operator>>(vistream& is, regelm*& obj);
+TOBREL_CONCRETE_STREAM_POINTER_WRITE(regelm)
 
 #endif  // TOBRELTOOLS_REGISTRY_REGELM_H_

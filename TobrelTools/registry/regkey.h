@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "TobrelTools/export.h"
+#include "TobrelTools/registry/concrete_stream_ops.h"
 #include "TobrelTools/registry/filetime.h"
 #include "TobrelTools/registry/regelm.h"
 
@@ -121,5 +122,6 @@ TOBREL_API vostream& operator<<(vostream& os, const regkey_t& obj);
 TOBREL_API vostream& operator<<(vostream& os, const regkey_t* obj);
 TOBREL_API vistream& operator>>(vistream& is, regkey_t& obj);
 TOBREL_API vistream& operator>>(vistream& is, regkey_t*& obj);
+TOBREL_CONCRETE_STREAM_POINTER_WRITE(regkey_t)
 
 #endif  // TOBRELTOOLS_REGISTRY_REGKEY_H_

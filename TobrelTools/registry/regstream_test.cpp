@@ -66,7 +66,7 @@ TEST(RegStream, ValueEncodingByteForByte) {
   const regval_t* pointer = &v;
   Persistable::readyToSerialize();
   MemoryOStream out;
-  static_cast<vostream&>(out) << pointer;  // through the base: a derived stream's operator<<(bool) would compete
+  out << pointer;
   EXPECT_EQ(out.bytes(), expected);
 
   std::unique_ptr<regval_t> back(readBack<regval_t>(expected));

@@ -39,6 +39,7 @@
 #define TOBRELTOOLS_REGISTRY_REGTREE_H_
 
 #include "TobrelTools/export.h"
+#include "TobrelTools/registry/concrete_stream_ops.h"
 #include "TobrelTools/persist/Persistable.h"
 #include "TobrelTools/platform/platform.h"
 #include "TobrelTools/registry/regkey.h"
@@ -107,5 +108,6 @@ TOBREL_API vostream& operator<<(vostream& os, const regtree& obj);
 TOBREL_API vostream& operator<<(vostream& os, const regtree* obj);
 TOBREL_API vistream& operator>>(vistream& is, regtree& obj);
 TOBREL_API vistream& operator>>(vistream& is, regtree*& obj);
+TOBREL_CONCRETE_STREAM_POINTER_WRITE(regtree)
 
 #endif  // TOBRELTOOLS_REGISTRY_REGTREE_H_

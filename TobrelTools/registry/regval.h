@@ -32,6 +32,7 @@
 #define TOBRELTOOLS_REGISTRY_REGVAL_H_
 
 #include "TobrelTools/export.h"
+#include "TobrelTools/registry/concrete_stream_ops.h"
 #include "TobrelTools/registry/regelm.h"
 
 class TOBREL_API regval_t : public regelm {
@@ -106,5 +107,6 @@ TOBREL_API vostream& operator<<(vostream& os, const regval_t& obj);
 TOBREL_API vostream& operator<<(vostream& os, const regval_t* obj);
 TOBREL_API vistream& operator>>(vistream& is, regval_t& obj);
 TOBREL_API vistream& operator>>(vistream& is, regval_t*& obj);
+TOBREL_CONCRETE_STREAM_POINTER_WRITE(regval_t)
 
 #endif  // TOBRELTOOLS_REGISTRY_REGVAL_H_
