@@ -130,7 +130,7 @@ TEST(RegDump, LongLinesAreNeverCut) {
               "--- Registry Tree ---\nHKEY: 80000001, SUBKEY: " + name + "\n");
   }
   std::string hex = dataLine(dumpOf(std::string(3000, '\x5a'), REG_BINARY));
-  EXPECT_EQ(hex.size(), 6 + 3000 * 3 + 1);
+  EXPECT_EQ(hex.size(), 6u + 3000u * 3u + 1u);
 }
 
 }  // namespace
