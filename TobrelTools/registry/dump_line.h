@@ -15,6 +15,10 @@ namespace tobrel {
 // with the NUL).
 const std::size_t kFormatLimit = 4095;
 
+// Replaces line with the printf-style formatting of the arguments, as
+// tstring::format does: at most kFormatLimit characters.
+void formatLine(std::tstring& line, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
 // Appends fmt with its one "%s" replaced by the length bytes at text (which
 // hold no NUL). fmt has no other conversion.
 void appendTextLine(std::tstring& out, const char* fmt, const char* text, std::size_t length);
