@@ -261,6 +261,20 @@ TEST_F(ToolTest, DamagedFilesStopWithOffsetAndReason) {
   }
 }
 
+TEST_F(ToolTest, DeepNestingIsDecodedUpToItsLimit) {
+  auto nested = [](int keys) {
+    Bytes b;
+    for (int i = 0; i < keys; ++i) b.open(0xF033).i32(1).text("").text("k").i32(0).i32(0).i32(i + 1 < keys ? 1 : 0);
+    for (int i = 0; i < keys; ++i) b.close();
+    return b;
+  };
+  ToolResult deep = run({"dump", "--json", file("deep.bin", nested(1024))});
+  EXPECT_EQ(deep.status, 0) << deep.err;
+  ToolResult tooDeep = run({"dump", file("toodeep.bin", nested(1025))});
+  EXPECT_EQ(tooDeep.status, 1);
+  EXPECT_NE(tooDeep.err.find("Invalid format: nesting too deep."), std::string::npos) << tooDeep.err;
+}
+
 TEST_F(ToolTest, JsonStopInsideNestedRecordsClosesEveryBracket) {
   Bytes b;
   b.open(0xF034).i32(1).i32(0x80000002).text("S").add(key("S", 0, 0, {value("v", 3, "\x01")}));
