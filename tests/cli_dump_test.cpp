@@ -85,6 +85,10 @@ TEST_F(ToolTest, HelpForTheToolAndForEachCommand) {
   EXPECT_NE(tool.out.find("  demo "), std::string::npos);
   EXPECT_EQ(tool.err, "");
 
+  ToolResult version = run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.find("tobrel "), 0u);
+
   ToolResult dump = run({"dump", "--help"});
   EXPECT_EQ(dump.status, 0);
   EXPECT_NE(dump.out.find("usage: tobrel dump FILE"), std::string::npos);
