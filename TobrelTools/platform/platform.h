@@ -17,8 +17,11 @@
 #  include <oleauto.h>
 #else
 #  include "TobrelTools/platform/win32_types.h"
+#  include "TobrelTools/platform/registry.h"
 #  include "TobrelTools/platform/cp932.h"
 #  include "TobrelTools/platform/sysstr.h"
+#  include "TobrelTools/platform/strres.h"
+#  include "TobrelTools/platform/mbstring.h"
 #endif
 
 #endif  // TOBRELTOOLS_PLATFORM_PLATFORM_H_

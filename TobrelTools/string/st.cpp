@@ -18,13 +18,9 @@ char* copyBytes(const char* text, std::size_t n) {
   return copy;
 }
 
+// The system's ANSI code page decides (always 932 on Linux).
 bool isLeadByte(unsigned char byte) {
-#if defined(_WIN32)
   return IsDBCSLeadByte(byte) != 0;
-#else
-  // Code page 932 lead bytes, until the platform layer's IsDBCSLeadByte is in.
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-#endif
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 #include <TobrelTools/TobrelTools.h>
 
 #include <cstdio>
+#include <cstring>
+
+#include "consumer_ids.h"
 
 int main(int argc, char** argv) {
   const char* path = argc > 1 ? argv[1] : "consumer.bin";
@@ -15,6 +18,13 @@ int main(int argc, char** argv) {
   } catch (InternalException* e) {
     std::fprintf(stderr, "%s\n", e->getMsg().c_str());
     delete e;
+    return 1;
+  }
+  // The string table compiled in by tobrel_add_string_resources.
+  char text[64];
+  if (LoadStringA(GetModuleHandleA(NULL), IDS_CONSUMER, text, sizeof text) != 16 ||
+      std::strcmp(text, "consumer strings") != 0) {
+    std::fprintf(stderr, "string resource missing\n");
     return 1;
   }
   std::puts("consumer ok");

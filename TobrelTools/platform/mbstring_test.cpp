@@ -1,0 +1,129 @@
+// Multibyte string functions of code page 932: searches that respect
+// character boundaries, case-insensitive comparison, and the exact set of
+// double-byte case pairs.
+#include "TobrelTools/platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+const unsigned char* u(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+
+long offsetOf(const unsigned char* hit, const char* base) {
+  return hit ? static_cast<long>(hit - u(base)) : -1;
+}
+
+TEST(MbStringTest, SubstringMatchesStartOnlyAtCharacters) {
+  const char* text = "\x82\x41" "A\x83\x5C\\\xB1";  // 0x41 and 0x5C are trail bytes first
+  EXPECT_EQ(offsetOf(_mbsstr(u(text), u("A")), text), 2);
+  EXPECT_EQ(offsetOf(_mbsstr(u(text), u("\\")), text), 5);
+  EXPECT_EQ(offsetOf(_mbsstr(u(text), u("\x82\x41")), text), 0);
+  EXPECT_EQ(offsetOf(_mbsstr(u(text), u("\xB1")), text), 6);
+  EXPECT_EQ(offsetOf(_mbsstr(u(text), u("")), text), 0);
+  EXPECT_EQ(_mbsstr(u(text), u("\x41\x41")), nullptr);
+  EXPECT_EQ(_mbsstr(u("\x82\xB1"), u("\xB1")), nullptr);
+  EXPECT_EQ(_mbsstr(u("ab\x81"), u("\x81")), nullptr);  // a lead byte before the NUL ends the text
+  EXPECT_EQ(_mbsstr(u("abc"), u("abcd")), nullptr);
+  EXPECT_EQ(_mbsstr(nullptr, u("a")), nullptr);
+  // A later occurrence after a rejected one is still found.
+  EXPECT_EQ(offsetOf(_mbsstr(u("\x82\x61" "ab"), u("ab")), "\x82\x61" "ab"), 2);
+}
+
+TEST(MbStringTest, CharacterSearches) {
+  const char* text = "\x82\x41xA\x82\x41\xB1";
+  EXPECT_EQ(offsetOf(_mbschr(u(text), 'A'), text), 3);
+  EXPECT_EQ(offsetOf(_mbschr(u(text), 0x8241), text), 0);
+  EXPECT_EQ(offsetOf(_mbsrchr(u(text), 0x8241), text), 4);
+  EXPECT_EQ(offsetOf(_mbschr(u(text), 0xB1), text), 6);
+  EXPECT_EQ(offsetOf(_mbschr(u(text), 0), text), 7);
+  EXPECT_EQ(offsetOf(_mbsrchr(u(text), 0), text), 7);
+  EXPECT_EQ(_mbschr(u("\x82\x41"), 'A'), nullptr);
+  EXPECT_EQ(_mbsrchr(u("\x82\x41"), 'A'), nullptr);
+  // A byte of 0x80 or above handed over as a signed char matches nothing.
+  EXPECT_EQ(_mbschr(u(text), static_cast<unsigned>(static_cast<int>(static_cast<char>(0xB1)))), nullptr);
+  EXPECT_EQ(_mbsrchr(u(text), static_cast<unsigned>(static_cast<int>(static_cast<char>(0xB1)))), nullptr);
+  EXPECT_EQ(_mbschr(u("a\x81"), 0x81), nullptr);
+}
+
+TEST(MbStringTest, CaseInsensitiveComparisonByCharacter) {
+  EXPECT_EQ(_mbsicmp(u("abc"), u("ABC")), 0);
+  EXPECT_EQ(_mbsicmp(u("\x82\x81\x83\x9F"), u("\x82\x60\x83\xBF")), 0);  // ａα / Ａα
+  EXPECT_LT(_mbsicmp(u("abc"), u("ABD")), 0);
+  EXPECT_LT(_mbsicmp(u("ab"), u("abc")), 0);
+  EXPECT_GT(_mbsicmp(u("b"), u("A")), 0);
+  EXPECT_LT(_mbsicmp(u("_"), u("A")), 0);                 // folded to lower case: '_' < 'a'
+  EXPECT_LT(_mbsicmp(u("\xB1"), u("\x81\x40")), 0);        // 0xB1 < 0x8140
+  EXPECT_GT(_mbsicmp(u("\x81\x40"), u("\xDF")), 0);
+  EXPECT_EQ(_mbsicmp(u("x\x81"), u("x")), 0);             // a lone lead byte ends the text
+  EXPECT_NE(_mbsicmp(u("\x82\xA0"), u("\x82\xA1")), 0);
+}
+
+TEST(MbStringTest, DoubleByteCasePairsAreExactlyTheFourFamilies) {
+  std::set<unsigned> upperFrom, lowerFrom;
+  for (unsigned c = 0x8140; c <= 0xFCFC; ++c) {
+    if (_mbctoupper(c) != c) upperFrom.insert(c);
+    if (_mbctolower(c) != c) lowerFrom.insert(c);
+  }
+  std::set<unsigned> expectUpper, expectLower;
+  for (unsigned i = 0; i < 26; ++i) {  // full-width Latin
+    expectUpper.insert(0x8281 + i);
+    expectLower.insert(0x8260 + i);
+    EXPECT_EQ(_mbctoupper(0x8281 + i), 0x8260 + i);
+    EXPECT_EQ(_mbctolower(0x8260 + i), 0x8281 + i);
+  }
+  for (unsigned i = 0; i < 24; ++i) {  // Greek
+    expectUpper.insert(0x83BF + i);
+    expectLower.insert(0x839F + i);
+    EXPECT_EQ(_mbctoupper(0x83BF + i), 0x839F + i);
+  }
+  const unsigned cyrLower[] = {0x8470, 0x8476, 0x847E, 0x8480, 0x8491};
+  const unsigned cyrUpper[] = {0x8440, 0x8446, 0x844E, 0x844F, 0x8460};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(_mbctoupper(cyrLower[i]), cyrUpper[i]);
+    EXPECT_EQ(_mbctolower(cyrUpper[i]), cyrLower[i]);
+  }
+  for (unsigned c = 0x8440; c <= 0x8460; ++c) expectLower.insert(c);
+  for (unsigned c = 0x8470; c <= 0x8491; ++c) if (c != 0x847F) expectUpper.insert(c);
+  for (unsigned i = 0; i < 10; ++i) {  // Roman numerals: small in two places, capitals in two
+    EXPECT_EQ(_mbctoupper(0xFA40 + i), 0x8754 + i);
+    EXPECT_EQ(_mbctoupper(0xEEEF + i), 0x8754 + i);
+    EXPECT_EQ(_mbctolower(0x8754 + i), 0xFA40 + i);
+    EXPECT_EQ(_mbctolower(0xFA4A + i), 0xFA40 + i);
+    expectUpper.insert({0xFA40 + i, 0xEEEF + i});
+    expectLower.insert({0x8754 + i, 0xFA4A + i});
+  }
+  EXPECT_EQ(upperFrom, expectUpper);
+  EXPECT_EQ(lowerFrom, expectLower);
+}
+
+TEST(MbStringTest, SingleBytesAndOtherValues) {
+  EXPECT_EQ(_mbctoupper('a'), static_cast<unsigned>('A'));
+  EXPECT_EQ(_mbctolower('Z'), static_cast<unsigned>('z'));
+  for (unsigned c = 0x80; c < 0x100; ++c) {
+    EXPECT_EQ(_mbctoupper(c), c);
+    EXPECT_EQ(_mbctolower(c), c);
+  }
+  EXPECT_EQ(_mbctoupper(0xFFFFFFE1u), 0xFFFFFFE1u);  // a negative char widened
+  EXPECT_EQ(_mbctoupper(0x10000u + 0x8281), 0x10000u + 0x8281);
+  EXPECT_NE(isleadbyte(0x81), 0);
+  EXPECT_NE(isleadbyte(0xFC), 0);
+  EXPECT_EQ(isleadbyte(0x80), 0);
+  EXPECT_EQ(isleadbyte(0xA0), 0);
+  EXPECT_EQ(isleadbyte(0xFD), 0);
+  EXPECT_EQ(isleadbyte(-127), 0);
+}
+
+TEST(MbStringTest, WideCaseInsensitiveComparison) {
+  const unsigned short abc[] = {'a', 'b', 'c', 0}, ABC[] = {'A', 'B', 'C', 0};
+  const unsigned short sigma[] = {0x03C3, 0}, Sigma[] = {0x03A3, 0};
+  const unsigned short ab[] = {'a', 'b', 0}, B[] = {'B', 0};
+  EXPECT_EQ(_wcsicmp(abc, ABC), 0);
+  EXPECT_EQ(_wcsicmp(sigma, Sigma), 0);
+  EXPECT_LT(_wcsicmp(ab, abc), 0);
+  EXPECT_LT(_wcsicmp(ab, B), 0);
+  EXPECT_GT(_wcsicmp(B, abc), 0);
+}
+
+}  // namespace

@@ -1,0 +1,20 @@
+# The registry: on Windows the real registry (only the no-op batch is built);
+# elsewhere the SQLite registry store behind the Windows registry calls.
+if(WIN32)
+  target_sources(TobrelTools PRIVATE ${CMAKE_CURRENT_LIST_DIR}/registry_batch_win32.cpp)
+else()
+  find_package(SQLite3 REQUIRED)
+  target_sources(TobrelTools PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/registry_store.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/registry_posix.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/filetime_posix.cpp)
+  target_link_libraries(TobrelTools PRIVATE SQLite::SQLite3)
+endif()
+
+if(TOBREL_BUILD_TESTS)
+  tobrel_add_test(registry_api_test ${CMAKE_CURRENT_LIST_DIR}/registry_api_test.cpp)
+  if(NOT WIN32)
+    tobrel_add_test(registry_store_test ${CMAKE_CURRENT_LIST_DIR}/registry_store_test.cpp LABELS linux-only)
+    target_link_libraries(registry_store_test PRIVATE SQLite::SQLite3)
+  endif()
+endif()

@@ -1,0 +1,497 @@
+// The SQLite side of the registry store: schema, prepared statements,
+// transactions and the row operations the registry calls are built from.
+#include "TobrelTools/platform/registry_store.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <sqlite3.h>
+
+static const char sccsid[] __attribute__((used)) = "@(#)registry_store.cpp:  Ver01.00  2026.12.05";
+
+namespace tobrel {
+namespace regstore {
+
+namespace {
+
+const int kSchemaVersion = 1;
+const int kBusyTimeoutMs = 10000;
+
+const char* const kSchema =
+    "CREATE TABLE IF NOT EXISTS keys("
+    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  parent INTEGER,"
+    "  name BLOB NOT NULL,"
+    "  uname BLOB NOT NULL,"
+    "  class BLOB,"
+    "  mtime INTEGER NOT NULL,"
+    "  readonly INTEGER NOT NULL DEFAULT 0);"
+    "CREATE UNIQUE INDEX IF NOT EXISTS keys_child ON keys(parent, uname);"
+    "CREATE TABLE IF NOT EXISTS vals("
+    "  id INTEGER PRIMARY KEY,"
+    "  key INTEGER NOT NULL,"
+    "  name BLOB NOT NULL,"
+    "  uname BLOB NOT NULL,"
+    "  type INTEGER NOT NULL,"
+    "  data BLOB NOT NULL);"
+    "CREATE UNIQUE INDEX IF NOT EXISTS vals_name ON vals(key, uname);"
+    "CREATE INDEX IF NOT EXISTS vals_order ON vals(key, id);";
+
+// Statement texts, in the order of RegistryStore::Stmt.
+const char* const kStatements[] = {
+    "BEGIN",
+    "BEGIN IMMEDIATE",
+    "COMMIT",
+    "ROLLBACK",
+    "SAVEPOINT call",
+    "RELEASE call",
+    "ROLLBACK TO call",
+    "PRAGMA data_version",
+    "SELECT id, name, uname, class, mtime, readonly, parent FROM keys WHERE id = ?1",
+    "SELECT id, name, uname, class, mtime, readonly, parent FROM keys WHERE parent = ?1 AND uname = ?2",
+    "INSERT INTO keys(parent, name, uname, class, mtime) VALUES(?1, ?2, ?3, ?4, ?5)",
+    "UPDATE keys SET mtime = ?2 WHERE id = ?1",
+    "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
+    "DELETE FROM vals WHERE key = ?1",
+    "DELETE FROM keys WHERE id = ?1",
+    "SELECT id, name, uname, class, mtime, readonly, parent FROM keys WHERE parent = ?1"
+    " ORDER BY uname LIMIT 1 OFFSET ?2",
+    "SELECT id, name, uname, class, mtime, readonly, parent FROM keys WHERE parent = ?1 AND uname > ?2"
+    " ORDER BY uname LIMIT 1",
+    "SELECT id, name, type, data FROM vals WHERE key = ?1 AND uname = ?2",
+    "INSERT INTO vals(key, name, uname, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
+    " ON CONFLICT(key, uname) DO UPDATE SET type = excluded.type, data = excluded.data",
+    "DELETE FROM vals WHERE key = ?1 AND uname = ?2",
+    "SELECT id, name, type, data FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
+    "SELECT id, name, type, data FROM vals WHERE key = ?1 AND id > ?2 ORDER BY id LIMIT 1",
+    "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
+    "  SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id)"
+    " UPDATE keys SET readonly = ?2 WHERE id IN tree",
+};
+static_assert(sizeof(kStatements) / sizeof(kStatements[0]) == 23, "one text per statement");
+
+bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// mkdir -p with mode 0700 for every folder it creates.
+bool makeFolders(const std::string& folder) {
+  if (folder.empty()) return true;
+  struct stat st;
+  if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  std::size_t slash = folder.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !makeFolders(folder.substr(0, slash))) return false;
+  return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+void bindText(sqlite3_stmt* s, int i, const std::string& v) {
+  sqlite3_bind_blob(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+}
+
+std::string columnBlob(sqlite3_stmt* s, int i) {
+  const void* p = sqlite3_column_blob(s, i);
+  int n = sqlite3_column_bytes(s, i);
+  return p && n > 0 ? std::string(static_cast<const char*>(p), static_cast<std::size_t>(n)) : std::string();
+}
+
+}  // namespace
+
+std::string foldName(const char* name, std::size_t length) {
+  std::string out(name, length);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
+    if (isLeadByte(c) && i + 1 < out.size()) {
+      ++i;
+    } else if (c >= 'a' && c <= 'z') {
+      out[i] = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  return out;
+}
+
+std::uint64_t fileTimeNow() {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  const std::uint64_t kEpochDelta = 11644473600ULL;  // seconds from 1601 to 1970
+  return (static_cast<std::uint64_t>(ts.tv_sec) + kEpochDelta) * 10000000ULL +
+         static_cast<std::uint64_t>(ts.tv_nsec) / 100;
+}
+
+LONG errorFromSqlite(int rc) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+      return ERROR_SUCCESS;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return ERROR_BUSY;
+    case SQLITE_NOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_SCHEMA:
+      return ERROR_REGISTRY_CORRUPT;
+    case SQLITE_FULL:
+    case SQLITE_READONLY:
+      return ERROR_CANTWRITE;
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return ERROR_CANTOPEN;
+    case SQLITE_TOOBIG:
+      return ERROR_INVALID_PARAMETER;
+    default:
+      return ERROR_REGISTRY_IO_FAILED;
+  }
+}
+
+RegistryStore::RegistryStore(const std::string& path) : path_(path) { status_ = openDatabase(); }
+
+RegistryStore::~RegistryStore() {
+  for (sqlite3_stmt*& s : stmts_) {
+    if (s) sqlite3_finalize(s);
+    s = nullptr;
+  }
+  if (db_) sqlite3_close(db_);
+}
+
+void RegistryStore::abandon() {
+  for (sqlite3_stmt*& s : stmts_) s = nullptr;
+  db_ = nullptr;
+  status_ = ERROR_REGISTRY_IO_FAILED;
+}
+
+LONG RegistryStore::fail(int rc) { return errorFromSqlite(rc); }
+
+LONG RegistryStore::exec(const char* sql) { return fail(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }
+
+LONG RegistryStore::openDatabase() {
+  std::size_t slash = path_.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !makeFolders(path_.substr(0, slash))) return ERROR_CANTOPEN;
+  // Create the file ourselves so that it is private from its first byte;
+  // SQLite gives its -wal and -shm files the mode of the database file.
+  int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return ERROR_CANTOPEN;
+  ::close(fd);
+
+  int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) return fail(rc);
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  LONG err = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;");
+  if (err != ERROR_SUCCESS) return err;
+  return createSchema();
+}
+
+LONG RegistryStore::createSchema() {
+  LONG err = exec("BEGIN IMMEDIATE");
+  if (err != ERROR_SUCCESS) return err;
+  sqlite3_stmt* s = nullptr;
+  int version = -1;
+  int rc = sqlite3_prepare_v2(db_, "PRAGMA user_version", -1, &s, nullptr);
+  if (rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) version = sqlite3_column_int(s, 0);
+  sqlite3_finalize(s);
+  if (version < 0 || version > kSchemaVersion) {
+    exec("ROLLBACK");
+    return version < 0 ? fail(rc) : ERROR_BADDB;
+  }
+  if (version == 0) {
+    std::uint64_t now = fileTimeNow();
+    std::string roots = "INSERT OR IGNORE INTO keys(id, parent, name, uname, mtime) VALUES"
+                        "(1, NULL, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT', " + std::to_string(now) + "),"
+                        "(2, NULL, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER', " + std::to_string(now) + "),"
+                        "(3, NULL, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE', " + std::to_string(now) + "),"
+                        "(4, NULL, 'HKEY_USERS', 'HKEY_USERS', " + std::to_string(now) + ");";
+    std::string sql = std::string(kSchema) + roots + "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+    err = exec(sql.c_str());
+    if (err != ERROR_SUCCESS) {
+      exec("ROLLBACK");
+      return err;
+    }
+  }
+  return exec("COMMIT");
+}
+
+sqlite3_stmt* RegistryStore::stmt(Stmt which) {
+  sqlite3_stmt*& s = stmts_[which];
+  if (!s && db_) {
+    if (sqlite3_prepare_v3(db_, kStatements[which], -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK) {
+      s = nullptr;
+    }
+  } else if (s) {
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
+  }
+  return s;
+}
+
+LONG RegistryStore::step(sqlite3_stmt* s, bool* row) {
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  int rc = sqlite3_step(s);
+  *row = rc == SQLITE_ROW;
+  if (rc == SQLITE_ROW || rc == SQLITE_DONE) return ERROR_SUCCESS;
+  LONG err = fail(rc);
+  sqlite3_reset(s);
+  return err;
+}
+
+LONG RegistryStore::runToEnd(sqlite3_stmt* s) {
+  bool row = false;
+  LONG err = step(s, &row);
+  if (s) sqlite3_reset(s);
+  return err;
+}
+
+LONG RegistryStore::begin(bool write) {
+  if (status_ != ERROR_SUCCESS) return status_;
+  if (write) ++ownWrites_;
+  if (batchDepth_ > 0) return runToEnd(stmt(kSavepoint));
+  return runToEnd(stmt(write ? kBeginImmediate : kBegin));
+}
+
+LONG RegistryStore::commit() {
+  if (batchDepth_ > 0) return runToEnd(stmt(kRelease));
+  LONG err = runToEnd(stmt(kCommit));
+  if (err != ERROR_SUCCESS) rollback();
+  return err;
+}
+
+void RegistryStore::rollback() {
+  if (batchDepth_ > 0) {
+    runToEnd(stmt(kRollbackTo));
+    runToEnd(stmt(kRelease));
+    return;
+  }
+  if (db_ && !sqlite3_get_autocommit(db_)) runToEnd(stmt(kRollback));
+}
+
+LONG RegistryStore::beginBatch(bool write) {
+  if (status_ != ERROR_SUCCESS) return status_;
+  if (batchDepth_ == 0) {
+    LONG err = runToEnd(stmt(write ? kBeginImmediate : kBegin));
+    if (err != ERROR_SUCCESS) return err;
+    batchFailed_ = false;
+  }
+  if (write) ++ownWrites_;
+  ++batchDepth_;
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryStore::commitBatch() {
+  if (batchDepth_ == 0) return ERROR_INVALID_PARAMETER;
+  if (--batchDepth_ > 0) return ERROR_SUCCESS;
+  if (batchFailed_) {
+    runToEnd(stmt(kRollback));
+    return ERROR_REGISTRY_IO_FAILED;
+  }
+  LONG err = runToEnd(stmt(kCommit));
+  if (err != ERROR_SUCCESS && !sqlite3_get_autocommit(db_)) runToEnd(stmt(kRollback));
+  return err;
+}
+
+void RegistryStore::rollbackBatch() {
+  if (batchDepth_ == 0) return;
+  if (--batchDepth_ > 0) {
+    batchFailed_ = true;
+    return;
+  }
+  ++ownWrites_;
+  if (db_ && !sqlite3_get_autocommit(db_)) runToEnd(stmt(kRollback));
+}
+
+LONG RegistryStore::changeCounter(std::uint64_t* counter) {
+  sqlite3_stmt* s = stmt(kDataVersion);
+  bool row = false;
+  LONG err = step(s, &row);
+  if (err != ERROR_SUCCESS) return err;
+  *counter = (row ? static_cast<std::uint64_t>(sqlite3_column_int64(s, 0)) : 0) + ownWrites_;
+  sqlite3_reset(s);
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryStore::readKeyRow(sqlite3_stmt* s, KeyInfo* out) {
+  out->id = sqlite3_column_int64(s, 0);
+  out->name = columnBlob(s, 1);
+  out->folded = columnBlob(s, 2);
+  out->keyClass = columnBlob(s, 3);
+  out->lastWrite = static_cast<std::uint64_t>(sqlite3_column_int64(s, 4));
+  out->readOnly = sqlite3_column_int(s, 5) != 0;
+  out->parent = sqlite3_column_int64(s, 6);
+  sqlite3_reset(s);
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryStore::readValueRow(sqlite3_stmt* s, ValueInfo* out) {
+  out->rowId = sqlite3_column_int64(s, 0);
+  out->name = columnBlob(s, 1);
+  out->type = static_cast<DWORD>(static_cast<std::uint32_t>(sqlite3_column_int64(s, 2)));
+  out->data = columnBlob(s, 3);
+  sqlite3_reset(s);
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryStore::getKey(KeyId id, KeyInfo* out) {
+  sqlite3_stmt* s = stmt(kGetKey);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, id);
+  bool row = false;
+  LONG err = step(s, &row);
+  if (err != ERROR_SUCCESS) return err;
+  if (!row) return ERROR_KEY_DELETED;
+  return readKeyRow(s, out);
+}
+
+LONG RegistryStore::findChild(KeyId parent, const std::string& folded, KeyInfo* out) {
+  sqlite3_stmt* s = stmt(kFindChild);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, parent);
+  bindText(s, 2, folded);
+  bool row = false;
+  LONG err = step(s, &row);
+  if (err != ERROR_SUCCESS) return err;
+  if (!row) return ERROR_FILE_NOT_FOUND;
+  return readKeyRow(s, out);
+}
+
+LONG RegistryStore::insertKey(KeyId parent, const std::string& name, const std::string& folded,
+                              const char* keyClass, std::uint64_t now, KeyId* id) {
+  sqlite3_stmt* s = stmt(kInsertKey);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, parent);
+  bindText(s, 2, name);
+  bindText(s, 3, folded);
+  if (keyClass && *keyClass) {
+    sqlite3_bind_blob(s, 4, keyClass, static_cast<int>(std::char_traits<char>::length(keyClass)), SQLITE_TRANSIENT);
+  }
+  sqlite3_bind_int64(s, 5, static_cast<sqlite3_int64>(now));
+  LONG err = runToEnd(s);
+  if (err == ERROR_SUCCESS) *id = sqlite3_last_insert_rowid(db_);
+  return err;
+}
+
+LONG RegistryStore::touchKey(KeyId id, std::uint64_t now) {
+  sqlite3_stmt* s = stmt(kTouchKey);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, id);
+  sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(now));
+  LONG err = runToEnd(s);
+  if (err == ERROR_SUCCESS && sqlite3_changes(db_) == 0) return ERROR_KEY_DELETED;
+  return err;
+}
+
+LONG RegistryStore::hasChildren(KeyId id, bool* result) {
+  sqlite3_stmt* s = stmt(kHasChildren);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, id);
+  LONG err = step(s, result);
+  sqlite3_reset(s);
+  return err;
+}
+
+LONG RegistryStore::deleteKey(KeyId id) {
+  sqlite3_stmt* s = stmt(kDeleteValues);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, id);
+  LONG err = runToEnd(s);
+  if (err != ERROR_SUCCESS) return err;
+  s = stmt(kDeleteKey);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, id);
+  return runToEnd(s);
+}
+
+LONG RegistryStore::childAt(KeyId parent, DWORD index, KeyInfo* out) {
+  sqlite3_stmt* s = stmt(kChildAt);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, parent);
+  sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(index));
+  bool row = false;
+  LONG err = step(s, &row);
+  if (err != ERROR_SUCCESS) return err;
+  if (!row) return ERROR_NO_MORE_ITEMS;
+  return readKeyRow(s, out);
+}
+
+LONG RegistryStore::childAfter(KeyId parent, const std::string& afterFolded, KeyInfo* out) {
+  sqlite3_stmt* s = stmt(kChildAfter);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, parent);
+  bindText(s, 2, afterFolded);
+  bool row = false;
+  LONG err = step(s, &row);
+  if (err != ERROR_SUCCESS) return err;
+  if (!row) return ERROR_NO_MORE_ITEMS;
+  return readKeyRow(s, out);
+}
+
+LONG RegistryStore::setReadOnlyTree(KeyId id, bool readOnly) {
+  sqlite3_stmt* s = stmt(kSetReadOnlyTree);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, id);
+  sqlite3_bind_int(s, 2, readOnly ? 1 : 0);
+  return runToEnd(s);
+}
+
+LONG RegistryStore::getValue(KeyId key, const std::string& folded, ValueInfo* out) {
+  sqlite3_stmt* s = stmt(kGetValue);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, key);
+  bindText(s, 2, folded);
+  bool row = false;
+  LONG err = step(s, &row);
+  if (err != ERROR_SUCCESS) return err;
+  if (!row) return ERROR_FILE_NOT_FOUND;
+  return readValueRow(s, out);
+}
+
+LONG RegistryStore::setValue(KeyId key, const std::string& name, const std::string& folded, DWORD type,
+                             const void* data, std::size_t size) {
+  sqlite3_stmt* s = stmt(kUpsertValue);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, key);
+  bindText(s, 2, name);
+  bindText(s, 3, folded);
+  sqlite3_bind_int64(s, 4, static_cast<sqlite3_int64>(static_cast<std::uint32_t>(type)));
+  static const char kEmpty = 0;
+  sqlite3_bind_blob64(s, 5, size ? data : &kEmpty, static_cast<sqlite3_uint64>(size), SQLITE_STATIC);
+  return runToEnd(s);
+}
+
+LONG RegistryStore::deleteValue(KeyId key, const std::string& folded) {
+  sqlite3_stmt* s = stmt(kDeleteValue);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, key);
+  bindText(s, 2, folded);
+  LONG err = runToEnd(s);
+  if (err == ERROR_SUCCESS && sqlite3_changes(db_) == 0) return ERROR_FILE_NOT_FOUND;
+  return err;
+}
+
+LONG RegistryStore::valueAt(KeyId key, DWORD index, ValueInfo* out) {
+  sqlite3_stmt* s = stmt(kValueAt);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, key);
+  sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(index));
+  bool row = false;
+  LONG err = step(s, &row);
+  if (err != ERROR_SUCCESS) return err;
+  if (!row) return ERROR_NO_MORE_ITEMS;
+  return readValueRow(s, out);
+}
+
+LONG RegistryStore::valueAfter(KeyId key, std::int64_t afterRow, ValueInfo* out) {
+  sqlite3_stmt* s = stmt(kValueAfter);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, key);
+  sqlite3_bind_int64(s, 2, afterRow);
+  bool row = false;
+  LONG err = step(s, &row);
+  if (err != ERROR_SUCCESS) return err;
+  if (!row) return ERROR_NO_MORE_ITEMS;
+  return readValueRow(s, out);
+}
+
+}  // namespace regstore
+}  // namespace tobrel

@@ -1,0 +1,159 @@
+// The registry database: keys and values in one SQLite file, addressed by key
+// id. This is the only code that talks to SQLite; the Windows-named registry
+// calls (registry_posix.cpp) add handles, access rights and buffer rules on
+// top of it.
+//
+// Layout: table `keys` (id, parent, name, folded name, class, last write time,
+// read-only flag) with a unique index on (parent, folded name), so that a
+// child is found and the children are listed in name order through one index;
+// table `vals` (id, key, name, folded name, type, data) with a unique index on
+// (key, folded name) and one on (key, id), the id giving the order in which
+// values were first set. Key ids are never reused (AUTOINCREMENT), so a handle
+// to a deleted key can never reach a newer key. The four predefined roots are
+// the keys 1 to 4.
+//
+// Concurrency and durability: WAL journal with synchronous=NORMAL and a busy
+// timeout. Every transaction is committed before the registry call that made
+// it returns; a process killed at any point loses nothing it committed, and a
+// power loss may lose the last commits but leaves the file consistent.
+//
+// Not thread-safe by itself: the caller serialises all use (registry_posix.cpp
+// holds one lock around every call).
+#ifndef TOBRELTOOLS_PLATFORM_REGISTRY_STORE_H_
+#define TOBRELTOOLS_PLATFORM_REGISTRY_STORE_H_
+
+#if defined(_WIN32)
+#error "registry_store.h is the registry emulation for hosts that are not Windows"
+#endif
+
+#include <cstdint>
+#include <string>
+
+#include "TobrelTools/platform/win32_types.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace tobrel {
+namespace regstore {
+
+typedef std::int64_t KeyId;
+
+// Ids of the predefined roots, in the order of their handle values.
+enum : KeyId { kClassesRoot = 1, kCurrentUser = 2, kLocalMachine = 3, kUsers = 4 };
+
+// The case-insensitive form of a name used for lookups and ordering: ASCII
+// letters upper-cased, the second byte of a code page 932 double-byte
+// character left alone (so that it is never mistaken for a letter).
+std::string foldName(const char* name, std::size_t length);
+
+// The current time as a FILETIME count (100 ns units since 1601, UTC).
+std::uint64_t fileTimeNow();
+
+struct KeyInfo {
+  KeyId id = 0;
+  KeyId parent = 0;  // 0 for the roots
+  std::string name;
+  std::string folded;
+  std::string keyClass;
+  std::uint64_t lastWrite = 0;
+  bool readOnly = false;
+};
+
+struct ValueInfo {
+  std::int64_t rowId = 0;
+  std::string name;
+  DWORD type = 0;
+  std::string data;
+};
+
+class RegistryStore {
+ public:
+  // Opens (creating it and its folder when missing) the database at `path`.
+  // check status() afterwards.
+  explicit RegistryStore(const std::string& path);
+  ~RegistryStore();
+  RegistryStore(const RegistryStore&) = delete;
+  RegistryStore& operator=(const RegistryStore&) = delete;
+
+  // ERROR_SUCCESS when the database is usable, else the reason it is not.
+  LONG status() const { return status_; }
+  const std::string& path() const { return path_; }
+
+  // Drops the connection without closing it: for a child process after fork,
+  // which must not touch the parent's SQLite state.
+  void abandon();
+
+  // One transaction per registry call. Inside a batch they become savepoints
+  // of the batch's transaction.
+  LONG begin(bool write);
+  LONG commit();
+  void rollback();
+
+  // A batch: one transaction spanning many calls (nestable; only the outer
+  // level commits).
+  LONG beginBatch(bool write);
+  LONG commitBatch();
+  void rollbackBatch();
+  bool inBatch() const { return batchDepth_ > 0; }
+
+  // A counter that changes whenever the database content may have changed,
+  // by this connection or any other. Call inside a transaction.
+  LONG changeCounter(std::uint64_t* counter);
+
+  LONG getKey(KeyId id, KeyInfo* out);                       // ERROR_KEY_DELETED when gone
+  LONG findChild(KeyId parent, const std::string& folded, KeyInfo* out);  // ERROR_FILE_NOT_FOUND
+  LONG insertKey(KeyId parent, const std::string& name, const std::string& folded,
+                 const char* keyClass, std::uint64_t now, KeyId* id);
+  LONG touchKey(KeyId id, std::uint64_t now);                // ERROR_KEY_DELETED when gone
+  LONG hasChildren(KeyId id, bool* result);
+  LONG deleteKey(KeyId id);                                  // the key and its values
+  // The child at `index` in name order, or (with `afterFolded`) the first
+  // child after that folded name. ERROR_NO_MORE_ITEMS past the end.
+  LONG childAt(KeyId parent, DWORD index, KeyInfo* out);
+  LONG childAfter(KeyId parent, const std::string& afterFolded, KeyInfo* out);
+  // Marks the key and every key below it read-only, or writable.
+  LONG setReadOnlyTree(KeyId id, bool readOnly);
+
+  LONG getValue(KeyId key, const std::string& folded, ValueInfo* out);  // ERROR_FILE_NOT_FOUND
+  LONG setValue(KeyId key, const std::string& name, const std::string& folded, DWORD type,
+                const void* data, std::size_t size);
+  LONG deleteValue(KeyId key, const std::string& folded);    // ERROR_FILE_NOT_FOUND
+  // The value at `index` in the order values were first set, or the first
+  // after row `afterRow`. ERROR_NO_MORE_ITEMS past the end.
+  LONG valueAt(KeyId key, DWORD index, ValueInfo* out);
+  LONG valueAfter(KeyId key, std::int64_t afterRow, ValueInfo* out);
+
+ private:
+  enum Stmt {
+    kBegin, kBeginImmediate, kCommit, kRollback, kSavepoint, kRelease, kRollbackTo,
+    kDataVersion, kGetKey, kFindChild, kInsertKey, kTouchKey, kHasChildren,
+    kDeleteValues, kDeleteKey, kChildAt, kChildAfter, kGetValue, kUpsertValue,
+    kDeleteValue, kValueAt, kValueAfter, kSetReadOnlyTree, kStmtCount
+  };
+  sqlite3_stmt* stmt(Stmt which);
+  LONG exec(const char* sql);
+  LONG fail(int rc);
+  LONG openDatabase();
+  LONG createSchema();
+  LONG step(sqlite3_stmt* s, bool* row);
+  LONG runToEnd(sqlite3_stmt* s);
+  LONG readKeyRow(sqlite3_stmt* s, KeyInfo* out);
+  LONG readValueRow(sqlite3_stmt* s, ValueInfo* out);
+
+  std::string path_;
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* stmts_[kStmtCount] = {};
+  LONG status_ = ERROR_SUCCESS;
+  int batchDepth_ = 0;
+  bool batchFailed_ = false;
+  std::uint64_t ownWrites_ = 0;
+};
+
+// Maps an SQLite result code to the Windows error a registry call reports.
+LONG errorFromSqlite(int rc);
+
+}  // namespace regstore
+}  // namespace tobrel
+
+#endif  // TOBRELTOOLS_PLATFORM_REGISTRY_STORE_H_

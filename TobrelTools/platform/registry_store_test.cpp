@@ -1,0 +1,292 @@
+// What only the Linux store has: its database file, its permissions, its
+// persistence, read-only keys, handle values, batches and thread safety.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TobrelTools/platform/platform.h"
+#include "tests/registry_test_util.h"
+
+namespace {
+
+using tobrel::test::RegistryFixture;
+using tobrel::test::tempPath;
+
+const BYTE* bytes(const char* s) { return reinterpret_cast<const BYTE*>(s); }
+
+std::string sqliteOne(const std::string& db, const char* sql) {
+  sqlite3* h = nullptr;
+  std::string out;
+  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(h, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
+      const unsigned char* t = sqlite3_column_text(s, 0);
+      out = t ? reinterpret_cast<const char*>(t) : "";
+    }
+    sqlite3_finalize(s);
+  }
+  sqlite3_close(h);
+  return out;
+}
+
+mode_t modeOf(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
+}
+
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value) ::setenv(name, value, 1); else ::unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (had_) ::setenv(name_, old_.c_str(), 1); else ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  bool had_;
+  std::string old_;
+};
+
+TEST(RegistryStoreFileTest, EnvironmentNamesTheFileWhichIsCreatedPrivate) {
+  std::string dir = tempPath("envdir");
+  std::system(("rm -rf '" + dir + "'").c_str());
+  std::string db = dir + "/nested/reg.db";
+  ScopedEnv env("TOBREL_REGISTRY", db.c_str());
+  tobrel::registryStoreReset(nullptr);
+  EXPECT_EQ(tobrel::registryStorePath(), db);
+  // The four roots exist from the start.
+  HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
+  for (HKEY root : roots) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(root, nullptr, 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  EXPECT_EQ(modeOf(db), 0600u);
+  EXPECT_EQ(modeOf(dir + "/nested"), 0700u);
+  EXPECT_EQ(sqliteOne(db, "PRAGMA journal_mode"), "wal");
+  tobrel::registryStoreReset(nullptr);
+}
+
+TEST(RegistryStoreFileTest, DefaultsToTheXdgDataFolder) {
+  std::string xdg = tempPath("xdg");
+  std::system(("rm -rf '" + xdg + "'").c_str());
+  ScopedEnv noEnv("TOBREL_REGISTRY", nullptr);
+  ScopedEnv env("XDG_DATA_HOME", xdg.c_str());
+  tobrel::registryStoreReset(nullptr);
+  std::string expected = xdg + "/TobrelTools/registry.db";
+  EXPECT_EQ(tobrel::registryStorePath(), expected);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(modeOf(expected), 0600u);
+  EXPECT_EQ(modeOf(xdg + "/TobrelTools"), 0700u);
+  tobrel::registryStoreReset(nullptr);
+}
+
+TEST(RegistryStoreFileTest, ContentOutlivesTheConnectionAndPassesIntegrityCheck) {
+  std::string db = tobrel::test::freshRegistryStore();
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Kept", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, "v", 0, REG_SZ, bytes("kept"), 5), ERROR_SUCCESS);
+  tobrel::registryStoreReset(db.c_str());
+  // Every handle was closed by the reset.
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\kept", 0, KEY_READ, &key), ERROR_SUCCESS);
+  char buf[8];
+  size = sizeof buf;
+  ASSERT_EQ(RegQueryValueExA(key, "V", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+  EXPECT_STREQ(buf, "kept");
+  RegCloseKey(key);
+  EXPECT_EQ(sqliteOne(db, "PRAGMA integrity_check"), "ok");
+}
+
+TEST(RegistryStoreFileTest, AFileThatIsNoDatabaseIsReportedNotTouched) {
+  std::string db = tempPath("garbage.db");
+  std::string junk(8192, 'J');
+  FILE* f = std::fopen(db.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(junk.data(), 1, junk.size(), f);
+  std::fclose(f);
+  tobrel::registryStoreReset(db.c_str());
+  HKEY key = nullptr;
+  LONG err = RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key);
+  EXPECT_TRUE(err == ERROR_REGISTRY_CORRUPT || err == ERROR_BADDB) << err;
+  EXPECT_EQ(tobrel::test::bytesOf(db).size(), junk.size());
+  tobrel::registryStoreReset(nullptr);
+}
+
+class RegistryStoreTest : public RegistryFixture {};
+
+TEST_F(RegistryStoreTest, ReadOnlyKeysOpenForReadingOnly) {
+  HKEY child = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(base_, "Locked\\Inner", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(child, "v", 0, REG_SZ, bytes("x"), 2), ERROR_SUCCESS);
+  ASSERT_EQ(tobrel::registrySetReadOnly(base_, "Locked", true), ERROR_SUCCESS);
+  bool readOnly = false;
+  ASSERT_EQ(tobrel::registryIsReadOnly(base_, "Locked\\Inner", &readOnly), ERROR_SUCCESS);
+  EXPECT_TRUE(readOnly);
+
+  // A handle opened before keeps its rights, as with Windows access lists.
+  EXPECT_EQ(RegSetValueExA(child, "w", 0, REG_SZ, bytes("y"), 2), ERROR_SUCCESS);
+  RegCloseKey(child);
+
+  HKEY key = nullptr;
+  for (const char* path : {"Locked", "Locked\\Inner"}) {
+    EXPECT_EQ(RegOpenKeyExA(base_, path, 0, KEY_ALL_ACCESS, &key), ERROR_ACCESS_DENIED) << path;
+    EXPECT_EQ(RegCreateKeyExA(base_, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegOpenKeyExA(base_, path, 0, KEY_READ, &key), ERROR_SUCCESS) << path;
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, path[6] ? "v" : "absent", nullptr, nullptr, nullptr, &size),
+              path[6] ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegSetValueExA(key, "z", 0, REG_SZ, bytes("z"), 2), ERROR_ACCESS_DENIED);
+    HKEY sub = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(key, "New", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr), ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
+  }
+  EXPECT_EQ(RegDeleteKeyA(base_, "Locked\\Inner"), ERROR_ACCESS_DENIED);
+  // MAXIMUM_ALLOWED gets what is allowed.
+  ASSERT_EQ(RegOpenKeyExA(base_, "Locked", 0, MAXIMUM_ALLOWED, &key), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(key, "z", 0, REG_SZ, bytes("z"), 2), ERROR_ACCESS_DENIED);
+  RegCloseKey(key);
+
+  ASSERT_EQ(tobrel::registrySetReadOnly(base_, "Locked", false), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(base_, "Locked\\Inner", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(RegDeleteKeyA(base_, "Locked\\Inner"), ERROR_SUCCESS);
+  EXPECT_EQ(tobrel::registrySetReadOnly(base_, "Nowhere", true), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryStoreTest, AReadOnlyRootRefusesWritesThroughItsPredefinedHandle) {
+  ASSERT_EQ(tobrel::registrySetReadOnly(HKEY_USERS, nullptr, true), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(HKEY_USERS, "v", 0, REG_SZ, bytes("x"), 2), ERROR_ACCESS_DENIED);
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExA(HKEY_USERS, "New", 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr),
+            ERROR_ACCESS_DENIED);
+  ASSERT_EQ(tobrel::registrySetReadOnly(HKEY_USERS, nullptr, false), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(HKEY_USERS, "v", 0, REG_SZ, bytes("x"), 2), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(HKEY_USERS, "v"), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryStoreTest, RootsCannotBeDeleted) {
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, nullptr), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(RegistryStoreTest, HandleValuesAreSmallAndRootsMayComeBackZeroExtended) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(base_, nullptr, 0, KEY_READ, &key), ERROR_SUCCESS);
+  std::uintptr_t v = reinterpret_cast<std::uintptr_t>(key);
+  EXPECT_LT(v, 0x100000u);
+  EXPECT_EQ(v % 4, 0u);
+  RegCloseKey(key);
+  // A closed handle number is not handed out again at once.
+  HKEY next = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(base_, nullptr, 0, KEY_READ, &next), ERROR_SUCCESS);
+  EXPECT_NE(next, key);
+  RegCloseKey(next);
+  // HKEY_CURRENT_USER written as 32 bits and read back without sign extension.
+  HKEY zeroExtended = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001u));
+  ASSERT_EQ(RegOpenKeyExA(zeroExtended, path_.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+  RegCloseKey(key);
+  HKEY wild = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x1234500000000008ULL));
+  EXPECT_EQ(RegOpenKeyExA(wild, nullptr, 0, KEY_READ, &key), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(RegistryStoreTest, OverlongNamesAreRefused) {
+  HKEY key = nullptr;
+  std::string longName(256, 'k');
+  EXPECT_EQ(RegCreateKeyExA(base_, longName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_INVALID_PARAMETER);
+  longName.pop_back();
+  ASSERT_EQ(RegCreateKeyExA(base_, longName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  std::string longValue(16384, 'v');
+  EXPECT_EQ(RegSetValueExA(base_, longValue.c_str(), 0, REG_SZ, bytes("x"), 2), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(RegistryStoreTest, DoubleByteNamesKeepTheirTrailBytes) {
+  // 0x95 0x5C is one character whose second byte is a backslash; 0x83 0x61
+  // one whose second byte is a lower-case letter.
+  const char dbcs[] = "\x95\x5C" "x";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(base_, dbcs, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(subkeys(base_), std::vector<std::string>{dbcs});
+  ASSERT_EQ(RegSetValueExA(base_, "\x83\x61", 0, REG_SZ, bytes("x"), 2), ERROR_SUCCESS);
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(base_, "\x83\x41", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExA(base_, "\x83\x61", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryStoreTest, ABatchTakesEffectWholeOrNotAtAll) {
+  {
+    tobrel::RegistryBatch batch;
+    ASSERT_EQ(batch.status(), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(base_, "Undone", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "v", 0, REG_SZ, bytes("x"), 2), ERROR_SUCCESS);
+    // A failing call inside the batch undoes only itself.
+    EXPECT_EQ(RegDeleteValueA(key, "absent"), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(key);
+  }  // no commit
+  EXPECT_TRUE(subkeys(base_).empty());
+  {
+    tobrel::RegistryBatch batch;
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(base_, "Kept", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(batch.commit(), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(subkeys(base_), std::vector<std::string>{"Kept"});
+}
+
+TEST_F(RegistryStoreTest, ThreadsShareTheStoreSafely) {
+  const int kThreads = 4, kKeys = 25;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < kKeys; ++i) {
+        HKEY key = nullptr;
+        std::string name = "T" + std::to_string(t) + "\\K" + std::to_string(i);
+        if (RegCreateKeyExA(base_, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS) {
+          continue;
+        }
+        DWORD v = static_cast<DWORD>(i);
+        RegSetValueExA(key, "i", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
+        subkeys(base_);
+        RegCloseKey(key);
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(base_, ("T" + std::to_string(t)).c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(subkeys(key).size(), static_cast<std::size_t>(kKeys));
+    RegCloseKey(key);
+  }
+  EXPECT_EQ(sqliteOne(db_, "PRAGMA integrity_check"), "ok");
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+// tobrel dump FILE: the structure of a stream file.
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "TobrelTools/persist/InternalException.h"
+#include "TobrelTools/stream/fistream.h"
+#include "cli/commands.h"
+#include "cli/dump_decoder.h"
+#include "cli/dump_render.h"
+#include "cli/progress.h"
+#include "cli/writer.h"
+
+static const char sccsid[] __attribute__((used)) = "@(#)dump.cpp:  Ver01.00  2026.12.05";
+
+namespace tobrel {
+namespace cli {
+
+namespace {
+
+int runDump(const Invocation& invocation) {
+  const std::string& path = invocation.args[0];
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) throw Failure(path + ": is a directory");
+  std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) size = 0;
+
+  std::unique_ptr<fvistream> in;
+  try {
+    in.reset(new fvistream(path.c_str()));
+  } catch (InternalException* e) {
+    std::string message = e->getMsg();
+    delete e;
+    throw Failure(message);
+  }
+
+  Writer out(stdout);
+  std::unique_ptr<DumpSink> sink =
+      invocation.has("json") ? makeJsonSink(out) : makeTextSink(out, invocation.has("offsets"));
+  Progress progress;
+  DumpDecoder decoder(*in, *sink);
+  decoder.setProgress(&progress, size);
+
+  // The stop is part of the output; stderr gets it as well, so that a
+  // script sees why the exit status is 1.
+  bool ok = decoder.run(path, size);
+  if (!out.flush()) throw Failure("write error on standard output");
+  if (!ok) throw Failure(path + ": " + decoder.stopMessage());
+  return kExitOk;
+}
+
+}  // namespace
+
+Command dumpCommand() {
+  Command c;
+  c.path = "dump";
+  c.synopsis = "FILE [--json] [--offsets]";
+  c.summary = "Show the records of a stream file: objects, references, texts, registry elements.";
+  c.details =
+      "Each object record is shown with its index (what later references point to), its class id\n"
+      "and class name, and its contents: tstring texts in double quotes (code page 932 shown as\n"
+      "UTF-8, other bytes escaped), registry keys with class, name, last write time and elements,\n"
+      "registry values with name, type and data, registry trees with root key and subkey.\n"
+      "Records nest by indentation. A file may hold several records one after another.\n"
+      "\n"
+      "Record contents carry no length: an unknown class id or a damaged record ends the dump\n"
+      "with the byte offset and the reason, and the exit status is 1.\n";
+  c.options = {{"json", "", "print the structure as one JSON document"},
+               {"offsets", "", "start every line with the file offset of what it shows"}};
+  c.minArgs = 1;
+  c.maxArgs = 1;
+  c.run = runDump;
+  return c;
+}
+
+}  // namespace cli
+}  // namespace tobrel

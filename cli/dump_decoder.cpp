@@ -1,0 +1,249 @@
+#include "cli/dump_decoder.h"
+
+#include <cstdio>
+
+#include "TobrelTools/stream/fistream.h"
+#include "cli/progress.h"
+
+static const char sccsid[] __attribute__((used)) = "@(#)dump_decoder.cpp:  Ver01.00  2026.12.05";
+
+namespace tobrel {
+namespace cli {
+
+namespace {
+
+const unsigned short kPersistable = 0x8001;
+const unsigned short kTstring = 0x0070;
+const unsigned short kRegkey = 0xF033;
+const unsigned short kRegtree = 0xF034;
+const unsigned short kRegval = 0xF035;
+const unsigned short kRegelm = 0xF036;
+
+std::string hex4(unsigned short id) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%04X", id);
+  return text;
+}
+
+}  // namespace
+
+const char* knownClassName(unsigned short classId) {
+  switch (classId) {
+    case kPersistable: return "Persistable";
+    case kTstring: return "tstring";
+    case kRegkey: return "regkey_t";
+    case kRegtree: return "regtree";
+    case kRegval: return "regval_t";
+    case kRegelm: return "regelm";
+  }
+  return nullptr;
+}
+
+DumpDecoder::DumpDecoder(fvistream& in, DumpSink& sink)
+    : in_(in), sink_(sink), offset_(0), fileSize_(0), records_(0), references_(0),
+      progress_(nullptr), ticks_(0) {}
+
+void DumpDecoder::setProgress(Progress* progress, std::uint64_t fileSize) {
+  progress_ = progress;
+  fileSize_ = fileSize;
+}
+
+bool DumpDecoder::run(const std::string& path, std::uint64_t fileSize) {
+  fileSize_ = fileSize;
+  sink_.beginFile(path, fileSize);
+  bool ok = true;
+  try {
+    while (record(nullptr, 0, 0, true)) ++records_;
+  } catch (const Stop& stop) {
+    sink_.error(stop.offset, stop.message);
+    stopMessage_ = "offset " + std::to_string(stop.offset) + ": " + stop.message;
+    ok = false;
+  }
+  if (progress_) progress_->finish();
+  sink_.endFile(records_, objects_.size(), references_, offset_);
+  return ok;
+}
+
+void DumpDecoder::tick() {
+  if (!progress_ || (++ticks_ & 0x3FF) != 0 || !progress_->due()) return;
+  char line[128];
+  double percent = fileSize_ ? 100.0 * static_cast<double>(offset_) / static_cast<double>(fileSize_) : 0;
+  std::snprintf(line, sizeof line, "dump: %3.0f%% (%s of %s, %llu objects)", percent,
+                humanBytes(offset_).c_str(), humanBytes(fileSize_).c_str(),
+                static_cast<unsigned long long>(objects_.size()));
+  progress_->update(line);
+}
+
+bool DumpDecoder::record(const char* label, unsigned short member, int depth, bool topLevel) {
+  tick();
+  if (depth > kMaxDepth) {
+    throw Stop{offset_, "records nested deeper than " + std::to_string(kMaxDepth) + " levels"};
+  }
+  const std::uint64_t start = offset_;
+  char c = 0;
+  if (topLevel) {
+    // A clean end of the file may only come between top-level records.
+    in_ >> c;
+    if (!in_.good()) {
+      if (in_.eof()) return false;
+      throw Stop{start, "read error"};
+    }
+    ++offset_;
+  } else {
+    c = readChar("the first byte of a record");
+  }
+
+  if (c == '@') {
+    std::int32_t index = readI32("the index of a reference record");
+    if (member != 0) throw Stop{start, "ileagal reference object."};
+    if (static_cast<std::uint32_t>(index) >= objects_.size()) {
+      throw Stop{start, "unmatch serialized object. (reference to object #" + std::to_string(index) +
+                            ", but only " + std::to_string(objects_.size()) + " recorded)"};
+    }
+    unsigned short target = objects_[static_cast<std::uint32_t>(index)];
+    ++references_;
+    sink_.reference(label, ReferenceInfo{start, index, target, knownClassName(target)});
+    return true;
+  }
+  if (c != ':') {
+    char what[80];
+    std::snprintf(what, sizeof what, " (byte 0x%02X)", static_cast<unsigned char>(c));
+    throw Stop{start, std::string("Invalid format: can't find referencer.") + what};
+  }
+  unsigned short classId = readU16("the class id of a record");
+  const std::uint64_t braceAt = offset_;
+  char brace = readChar("the opening brace of a record");
+  if (brace != '{') throw Stop{braceAt, "Invalid format: can't find opening brace."};
+
+  // A member held by value is read into the existing object: its class
+  // decides how the contents are read, not the stored id.
+  unsigned short decodeAs = member != 0 ? member : classId;
+  const char* name = knownClassName(decodeAs);
+  if (!name) {
+    throw Stop{start, "unknown class id " + hex4(classId) +
+                          ": can't find creator; record contents carry no length, so nothing "
+                          "after it can be decoded"};
+  }
+  ObjectInfo info{start, static_cast<std::uint32_t>(objects_.size()), classId, name,
+                  member != 0 && member != classId};
+  objects_.push_back(decodeAs);
+  contents(decodeAs, info, label, depth);
+
+  const std::uint64_t closeAt = offset_;
+  std::string what = std::string("the closing brace of ") + name + " #" + std::to_string(info.index);
+  char close = readChar(what.c_str());
+  if (close != '}') throw Stop{closeAt, "Invalid format: can't find closing brace."};
+  if (decodeAs != kTstring) sink_.endObject(closeAt);
+  return true;
+}
+
+void DumpDecoder::contents(unsigned short classId, const ObjectInfo& info, const char* label, int depth) {
+  if (classId == kTstring) {
+    textContents(label, info);
+    return;
+  }
+  sink_.beginObject(label, info);
+  switch (classId) {
+    case kRegkey: keyContents(depth); break;
+    case kRegval: valueContents(depth); break;
+    case kRegtree: treeContents(depth); break;
+    default: break;  // Persistable and regelm have no contents
+  }
+}
+
+void DumpDecoder::textContents(const char* label, const ObjectInfo& info) {
+  TextInfo text{false, 0, std::string(), std::u16string()};
+  std::int32_t flag = readI32("the encoding flag of a tstring");
+  text.count = readI32("the length of a tstring");
+  text.wide = flag != 0;
+  // A length of 0 or less is the empty text; nothing more belongs to it.
+  for (std::int32_t i = 0; i < text.count; ++i) {
+    if (text.wide) {
+      text.units += static_cast<char16_t>(readU16("the text of a wide tstring"));
+    } else {
+      text.bytes += readChar("the text of a tstring");
+    }
+  }
+  sink_.text(label, info, text);
+}
+
+void DumpDecoder::keyContents(int depth) {
+  std::uint64_t at = offset_;
+  sink_.leadingWord(at, readI32("the leading word of a regkey_t"));
+  record("class", kTstring, depth + 1, false);
+  record("name", kTstring, depth + 1, false);
+  at = offset_;
+  std::uint32_t low = readU32("the last write time of a regkey_t");
+  std::uint32_t high = readU32("the last write time of a regkey_t");
+  sink_.lastWrite(at, low, high);
+  at = offset_;
+  std::int32_t count = readI32("the element count of a regkey_t");
+  sink_.beginElements(at, count);
+  for (std::int32_t i = 0; i < count; ++i) record(nullptr, 0, depth + 1, false);
+  sink_.endElements();
+}
+
+void DumpDecoder::valueContents(int depth) {
+  std::uint64_t at = offset_;
+  sink_.leadingWord(at, readI32("the leading word of a regval_t"));
+  record("name", kTstring, depth + 1, false);
+  at = offset_;
+  std::uint32_t type = readU32("the type of a regval_t");
+  sink_.valueType(at, type);
+  at = offset_;
+  std::int32_t size = readI32("the data size of a regval_t");
+  if (size < 0) throw Stop{at, "invalid data size " + std::to_string(size) + " of a regval_t"};
+  std::string data;
+  for (std::int32_t i = 0; i < size; ++i) data += readChar("the data of a regval_t");
+  sink_.valueData(at, type, data);
+}
+
+void DumpDecoder::treeContents(int depth) {
+  std::uint64_t at = offset_;
+  sink_.leadingWord(at, readI32("the leading word of a regtree"));
+  at = offset_;
+  sink_.rootKey(at, readU32("the root key of a regtree"));
+  record("subkey", kTstring, depth + 1, false);
+  record("top key", kRegkey, depth + 1, false);
+}
+
+char DumpDecoder::readChar(const char* what) {
+  char v = 0;
+  if (!(in_ >> v).good()) readFailed(what, offset_, 1);
+  offset_ += 1;
+  return v;
+}
+
+unsigned short DumpDecoder::readU16(const char* what) {
+  unsigned short v = 0;
+  if (!(in_ >> v).good()) readFailed(what, offset_, 2);
+  offset_ += 2;
+  return v;
+}
+
+std::int32_t DumpDecoder::readI32(const char* what) {
+  int v = 0;
+  if (!(in_ >> v).good()) readFailed(what, offset_, 4);
+  offset_ += 4;
+  return v;
+}
+
+std::uint32_t DumpDecoder::readU32(const char* what) {
+  unsigned int v = 0;
+  if (!(in_ >> v).good()) readFailed(what, offset_, 4);
+  offset_ += 4;
+  return v;
+}
+
+void DumpDecoder::readFailed(const char* what, std::uint64_t at, std::size_t width) {
+  if (!in_.eof()) throw Stop{at, std::string("read error reading ") + what};
+  std::string message = std::string("unexpected end of file reading ") + what;
+  if (fileSize_ >= at && width > 1) {
+    message += " (" + std::to_string(width) + " bytes needed, " + std::to_string(fileSize_ - at) +
+               " left)";
+  }
+  throw Stop{at, message};
+}
+
+}  // namespace cli
+}  // namespace tobrel

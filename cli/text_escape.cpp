@@ -1,0 +1,230 @@
+#include "cli/text_escape.h"
+
+#include <cstdio>
+
+static const char sccsid[] __attribute__((used)) = "@(#)text_escape.cpp:  Ver01.00  2026.12.05";
+
+namespace tobrel {
+namespace cli {
+
+namespace {
+
+bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool isTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+
+// One step through the text: the character at `p` (ASCII byte, or a code
+// page 932 character decoded to Unicode), or an undecodable byte.
+struct Step {
+  std::size_t length;  // bytes consumed
+  char32_t cp;         // the character; 0 for an undecodable byte
+  bool ascii;
+};
+
+Step nextStep(const unsigned char* p, std::size_t left) {
+  if (p[0] < 0x80) return Step{1, p[0], true};
+  if (isLeadByte(p[0])) {
+    if (left >= 2 && isTrailByte(p[1])) {
+      char32_t cp = cp932ToUnicode(p, 2);
+      if (cp != 0) return Step{2, cp, false};
+    }
+    return Step{1, 0, false};
+  }
+  char32_t cp = cp932ToUnicode(p, 1);
+  return Step{1, cp, false};
+}
+
+}  // namespace
+
+void appendUtf8(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+std::string quoteText(const char* data, std::size_t size) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
+  std::string out;
+  out.reserve(size + 2);
+  out += '"';
+  std::size_t i = 0;
+  while (i < size) {
+    Step step = nextStep(p + i, size - i);
+    if (step.ascii) {
+      unsigned char c = p[i];
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        case '\0': out += "\\0"; break;
+        default:
+          if (c < 0x20 || c == 0x7F) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\x%02X", c);
+            out += esc;
+          } else {
+            out += static_cast<char>(c);
+          }
+      }
+    } else if (step.cp != 0) {
+      appendUtf8(step.cp, out);
+    } else {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\x%02X", p[i]);
+      out += esc;
+    }
+    i += step.length;
+  }
+  out += '"';
+  return out;
+}
+
+bool appendJsonText(const char* data, std::size_t size, std::string& out) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
+  bool exact = true;
+  std::size_t i = 0;
+  while (i < size) {
+    Step step = nextStep(p + i, size - i);
+    if (step.ascii) {
+      unsigned char c = p[i];
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+          if (c < 0x20 || c == 0x7F) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+          } else {
+            out += static_cast<char>(c);
+          }
+      }
+    } else if (step.cp != 0) {
+      appendUtf8(step.cp, out);
+    } else {
+      appendUtf8(0xFFFD, out);
+      exact = false;
+    }
+    i += step.length;
+  }
+  return exact;
+}
+
+void appendJsonEscaped(const std::string& utf8, std::string& out) {
+  for (unsigned char c : utf8) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char esc[8];
+          std::snprintf(esc, sizeof esc, "\\u%04x", c);
+          out += esc;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+}
+
+namespace {
+
+// Calls `emit(cp)` for each character of the units and `lone(unit)` for each
+// unit that is half of a surrogate pair without its other half.
+template <typename Emit, typename Lone>
+void walkUtf16(const std::u16string& units, Emit emit, Lone lone) {
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    char32_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      emit(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      lone(u);
+    } else {
+      emit(u);
+    }
+  }
+}
+
+void appendUnitEscape(char32_t unit, std::string& out) {
+  char esc[8];
+  std::snprintf(esc, sizeof esc, "\\u%04X", static_cast<unsigned>(unit));
+  out += esc;
+}
+
+}  // namespace
+
+std::string quoteWide(const std::u16string& units) {
+  std::string out = "\"";
+  walkUtf16(
+      units,
+      [&out](char32_t cp) {
+        switch (cp) {
+          case '"': out += "\\\""; return;
+          case '\\': out += "\\\\"; return;
+          case '\n': out += "\\n"; return;
+          case '\r': out += "\\r"; return;
+          case '\t': out += "\\t"; return;
+          case 0: out += "\\0"; return;
+        }
+        if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) appendUnitEscape(cp, out);
+        else appendUtf8(cp, out);
+      },
+      [&out](char32_t unit) { appendUnitEscape(unit, out); });
+  out += '"';
+  return out;
+}
+
+void appendJsonWide(const std::u16string& units, std::string& out) {
+  walkUtf16(
+      units,
+      [&out](char32_t cp) {
+        if (cp < 0x80) {
+          std::string one(1, static_cast<char>(cp));
+          appendJsonEscaped(one, out);
+        } else {
+          appendUtf8(cp, out);
+        }
+      },
+      [&out](char32_t unit) {
+        char esc[8];
+        std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(unit));
+        out += esc;
+      });
+}
+
+std::string hexBytes(const void* data, std::size_t size, char separator) {
+  static const char digits[] = "0123456789ABCDEF";
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  std::string out;
+  out.reserve(size * 3);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (i && separator) out += separator;
+    out += digits[p[i] >> 4];
+    out += digits[p[i] & 15];
+  }
+  return out;
+}
+
+}  // namespace cli
+}  // namespace tobrel

@@ -1,0 +1,52 @@
+#include "cli/text_escape.h"
+
+#include <gtest/gtest.h>
+
+namespace tobrel {
+namespace cli {
+namespace {
+
+TEST(QuoteText, EscapesControlBytesQuotesAndUndecodableBytes) {
+  EXPECT_EQ(quoteText(std::string("a\"b\\c\n\r\t\0\x1f\x7f", 11)), "\"a\\\"b\\\\c\\n\\r\\t\\0\\x1F\\x7F\"");
+  // a lead byte at the end, a lead byte before a byte that cannot trail it,
+  // and bytes that start no character (80, A0, FD-FF)
+  EXPECT_EQ(quoteText("\x81"), "\"\\x81\"");
+  EXPECT_EQ(quoteText("\x81" " " "\x81\x7f"), "\"\\x81 \\x81\\x7F\"");
+  EXPECT_EQ(quoteText("\x80\xa0\xfd\xfe\xff"), "\"\\x80\\xA0\\xFD\\xFE\\xFF\"");
+  EXPECT_EQ(quoteText("\xa1\xdf"), "\"\xef\xbd\xa1\xef\xbe\x9f\"");  // half-width katakana
+  // double-byte characters: hiragana A, the middle dot (which the converter
+  // also stands in for bytes that form no character), a pair the code page
+  // leaves empty, and a user-defined code (private use: shown as bytes)
+  EXPECT_EQ(quoteText("\x82\xa0"), "\"\xe3\x81\x82\"");
+  EXPECT_EQ(quoteText("\x81\x45"), "\"\xe3\x83\xbb\"");
+  EXPECT_EQ(quoteText("\x85\x40"), "\"\\x85@\"");
+  EXPECT_EQ(quoteText("\xf0\x40"), "\"\\xF0@\"");
+  EXPECT_EQ(quoteText(""), "\"\"");
+}
+
+TEST(JsonText, ReportsWhetherTheTextIsExact) {
+  std::string out;
+  EXPECT_TRUE(appendJsonText("a\"\\\n\x01", 5, out));
+  EXPECT_EQ(out, "a\\\"\\\\\\n\\u0001");
+  out.clear();
+  EXPECT_FALSE(appendJsonText("x\x80", 2, out));
+  EXPECT_EQ(out, "x\xef\xbf\xbd");
+}
+
+TEST(WideText, DecodesSurrogatePairsAndEscapesLoneHalves) {
+  std::u16string units = {u'A', 0xD83D, 0xDE00, 0xD800, u'"', 0};
+  EXPECT_EQ(quoteWide(units), "\"A\xf0\x9f\x98\x80\\uD800\\\"\\0\"");
+  std::string json;
+  appendJsonWide(units, json);
+  EXPECT_EQ(json, "A\xf0\x9f\x98\x80\\ud800\\\"\\u0000");
+}
+
+TEST(HexBytes, UpperCasePairs) {
+  EXPECT_EQ(hexBytes("\x00\x0f\xf0", 3, ' '), "00 0F F0");
+  EXPECT_EQ(hexBytes("\xab\xcd", 2, 0), "ABCD");
+  EXPECT_EQ(hexBytes("", 0, ' '), "");
+}
+
+}  // namespace
+}  // namespace cli
+}  // namespace tobrel
