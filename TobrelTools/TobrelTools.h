@@ -11,6 +11,11 @@
 #include "TobrelTools/platform/cp932.h"
 
 #include "TobrelTools/persist/InternalException.h"
+#include "TobrelTools/persist/AllocFactory.h"
+#include "TobrelTools/persist/InstanceManager.h"
+#include "TobrelTools/persist/ClassFactory.h"
+#include "TobrelTools/persist/DupChecker.h"
+#include "TobrelTools/persist/Persistable.h"
 
 #include "TobrelTools/stream/vios.h"
 #include "TobrelTools/stream/vistream.h"

@@ -22,6 +22,7 @@
 #  include "TobrelTools/platform/sysstr.h"
 #  include "TobrelTools/platform/strres.h"
 #  include "TobrelTools/platform/mbstring.h"
+#  include "TobrelTools/platform/tls.h"
 #endif
 
 #endif  // TOBRELTOOLS_PLATFORM_PLATFORM_H_

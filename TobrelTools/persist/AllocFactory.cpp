@@ -1,0 +1,21 @@
+#include "TobrelTools/persist/AllocFactory.h"
+
+#include <cstdlib>
+
+static const char sccsid[] __attribute__((used)) = "@(#)AllocFactory.cpp:  Ver01.00  2026.12.05";
+
+AllocFactory::~AllocFactory() {}
+
+AllocFactory* AllocFactory::getInstance() {
+  // Never deleted: strings may be released by static destructors that run
+  // after this function's own statics would be gone.
+  static AllocFactory* const instance = new AllocFactory();
+  return instance;
+}
+
+void* AllocFactory::instance(int size) {
+  if (size < 0) return nullptr;
+  return std::malloc(size == 0 ? 1 : static_cast<std::size_t>(size));
+}
+
+void AllocFactory::erase(void* block) { std::free(block); }

@@ -1,0 +1,106 @@
+#include "TobrelTools/persist/InstanceManager.h"
+
+#include <algorithm>
+#include <mutex>
+#include <new>
+#include <unordered_set>
+#include <vector>
+
+#include "TobrelTools/persist/AllocFactory.h"
+#include "TobrelTools/persist/ClassFactory.h"
+#include "TobrelTools/persist/DupChecker.h"
+#include "TobrelTools/persist/InternalException.h"
+
+static const char sccsid[] __attribute__((used)) = "@(#)InstanceManager.cpp:  Ver01.00  2026.12.05";
+
+namespace {
+
+// The holders that exist. A thread that ends releases its values only in
+// holders still listed here; the lock is taken when a holder is built or
+// destroyed and when a thread that used one ends, never on the way to a value.
+std::mutex& holdersLock() {
+  static std::mutex* const lock = new std::mutex();  // outlives every holder
+  return *lock;
+}
+std::unordered_set<InstanceManager*>& liveHolders() {
+  static std::unordered_set<InstanceManager*>* const holders = new std::unordered_set<InstanceManager*>();
+  return *holders;
+}
+
+// The holders in which the current thread stored a value; released when the
+// thread ends.
+struct ThreadValues {
+  std::vector<InstanceManager*> holders;
+  ~ThreadValues() {
+    std::lock_guard<std::mutex> guard(holdersLock());
+    for (InstanceManager* holder : holders) {
+      if (liveHolders().count(holder) != 0) holder->freeValue();
+    }
+  }
+};
+
+void releaseAtThreadEnd(InstanceManager* holder) {
+  thread_local ThreadValues values;
+  if (std::find(values.holders.begin(), values.holders.end(), holder) == values.holders.end()) {
+    values.holders.push_back(holder);
+  }
+}
+
+}  // namespace
+
+InstanceManager::InstanceManager() : slot_(TlsAlloc()), owner_(std::this_thread::get_id()) {
+  if (slot_ == TLS_OUT_OF_INDEXES) throw new InternalException("no thread-local storage slot left.");
+  std::lock_guard<std::mutex> guard(holdersLock());
+  liveHolders().insert(this);
+}
+
+InstanceManager::~InstanceManager() {
+  retire();
+  TlsFree(slot_);
+}
+
+void InstanceManager::retire() {
+  std::lock_guard<std::mutex> guard(holdersLock());
+  liveHolders().erase(this);
+}
+
+void* InstanceManager::addValue() {
+  if (std::this_thread::get_id() != owner_) releaseAtThreadEnd(this);
+  void* value = newValue();
+  if (!TlsSetValue(slot_, value)) {
+    deleteValue(value);
+    throw std::bad_alloc();
+  }
+  return value;
+}
+
+void* InstanceManager::currentValue() { return TlsGetValue(slot_); }
+
+void InstanceManager::freeValue() {
+  void* value = TlsGetValue(slot_);
+  if (value == nullptr) return;
+  deleteValue(value);
+  TlsSetValue(slot_, nullptr);
+}
+
+void* InstanceManager::getOrAdd() {
+  void* value = TlsGetValue(slot_);
+  return value != nullptr ? value : addValue();
+}
+
+FactoryManager::~FactoryManager() { retire(); }
+ClassFactory* FactoryManager::get() { return static_cast<ClassFactory*>(getOrAdd()); }
+void* FactoryManager::newValue() { return new ClassFactory(); }
+void FactoryManager::deleteValue(void* value) { delete static_cast<ClassFactory*>(value); }
+
+DupCheckerManager::~DupCheckerManager() { retire(); }
+DupChecker* DupCheckerManager::get() { return static_cast<DupChecker*>(getOrAdd()); }
+void* DupCheckerManager::newValue() { return new DupChecker(); }
+void DupCheckerManager::deleteValue(void* value) {
+  if (value != nullptr) delete static_cast<DupChecker*>(value);
+}
+
+AllocManager::~AllocManager() { retire(); }
+AllocFactory* AllocManager::get() { return static_cast<AllocFactory*>(getOrAdd()); }
+void* AllocManager::newValue() { return new AllocFactory(); }
+void AllocManager::deleteValue(void* value) { delete static_cast<AllocFactory*>(value); }

@@ -1,0 +1,27 @@
+#include "TobrelTools/persist/nesting.h"
+
+#include "TobrelTools/platform/stack_bounds.h"
+
+static const char sccsid[] __attribute__((used)) = "@(#)nesting.cpp:  Ver01.00  2026.12.05";
+
+namespace tobrel {
+
+namespace {
+thread_local NestingState threadNesting;
+}  // namespace
+
+NestingState& nestingState() {
+  NestingState& state = threadNesting;
+  if (!state.probed) {
+    state.probed = true;
+    const char* low = nullptr;
+    const char* high = nullptr;
+    if (currentThreadStack(&low, &high) && low < high) {
+      state.low = low;
+      state.high = high;
+    }
+  }
+  return state;
+}
+
+}  // namespace tobrel

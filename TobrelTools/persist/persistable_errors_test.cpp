@@ -1,0 +1,220 @@
+#include "TobrelTools/persist/Persistable.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TobrelTools/persist/ClassFactory.h"
+#include "TobrelTools/persist/DupChecker.h"
+#include "tests/memory_stream.h"
+#include "tests/persist_classes.h"
+
+namespace {
+
+using tobrel::test::MemoryIStream;
+using tobrel::test::MemoryOStream;
+using tobrel::test::Node;
+using tobrel::test::Tree;
+typedef std::vector<unsigned char> Bytes;
+
+// The outcome of one read of a whole stream into a null pointer.
+struct Outcome {
+  std::string message;  // empty when nothing was thrown
+  int state = 0;
+  Persistable* result = nullptr;
+  std::size_t position = 0;
+};
+
+Outcome readInto(const Bytes& bytes, Persistable* initial = nullptr, bool pointerForm = true) {
+  Outcome out;
+  MemoryIStream is(bytes);
+  out.result = initial;
+  try {
+    if (pointerForm) {
+      is >> out.result;
+    } else {
+      Persistable::restore(is, out.result);
+    }
+  } catch (InternalException* e) {
+    out.message = e->getMsg();
+    EXPECT_EQ(e->getCode(), 0);
+    delete e;
+  }
+  out.state = is.rdstate();
+  out.position = is.position();
+  return out;
+}
+
+class PersistableErrorsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tobrel::test::registerTestClasses();
+    Persistable::readyToSerialize();
+  }
+  void TearDown() override {
+    Node::releaseNodes();
+    EXPECT_EQ(Tree::live(), 0);
+    Persistable::readyToSerialize();
+  }
+};
+
+TEST_F(PersistableErrorsTest, UnknownFirstCharacter) {
+  Outcome o = readInto({'x', 0, 0, 0, 0});
+  EXPECT_EQ(o.message, "Invalid format: can't find referencer.");
+  EXPECT_EQ(o.state, vios::failbit);
+  EXPECT_EQ(o.result, nullptr);
+  EXPECT_EQ(o.position, 1u);
+}
+
+TEST_F(PersistableErrorsTest, ReferenceOutOfRange) {
+  // Nothing recorded yet: index 0 is already out of range.
+  Outcome o = readInto({'@', 0, 0, 0, 0});
+  EXPECT_EQ(o.message, "unmatch serialized object.");
+  EXPECT_EQ(o.state, 0);
+  // A negative index, and an index just past the last recorded object.
+  EXPECT_EQ(readInto({'@', 0xFF, 0xFF, 0xFF, 0xFF}).message, "unmatch serialized object.");
+  Persistable recorded;
+  DupChecker::getInstance()->add(&recorded);
+  EXPECT_EQ(readInto({'@', 1, 0, 0, 0}).message, "unmatch serialized object.");
+  Outcome ok = readInto({'@', 0, 0, 0, 0});
+  EXPECT_EQ(ok.message, "");
+  EXPECT_EQ(ok.result, &recorded);
+}
+
+TEST_F(PersistableErrorsTest, ReferenceIntoAnExistingObject) {
+  Persistable recorded, existing;
+  DupChecker::getInstance()->add(&recorded);
+  // Through restore with a pointer that is not null ...
+  Outcome o = readInto({'@', 0, 0, 0, 0}, &existing, false);
+  EXPECT_EQ(o.message, "ileagal reference object.");
+  EXPECT_EQ(o.state, 0);
+  EXPECT_EQ(o.result, &existing);
+  // ... and through the reference form of operator>>.
+  const Bytes reference = {'@', 0, 0, 0, 0};
+  MemoryIStream is(reference);
+  try {
+    is >> existing;
+    ADD_FAILURE() << "no exception";
+  } catch (InternalException* e) {
+    EXPECT_EQ(e->getMsg(), "ileagal reference object.");
+    delete e;
+  }
+  EXPECT_TRUE(is.good());
+}
+
+TEST_F(PersistableErrorsTest, MissingOpeningBrace) {
+  Outcome o = readInto({':', 0x01, 0x80, '}', '}'});
+  EXPECT_EQ(o.message, "Invalid format: can't find opening brace.");
+  EXPECT_EQ(o.state, vios::failbit);
+  EXPECT_EQ(o.position, 4u);
+  EXPECT_EQ(DupChecker::getInstance()->entries(), 0u);
+}
+
+TEST_F(PersistableErrorsTest, UnregisteredClass) {
+  Outcome o = readInto({':', 0x34, 0x12, '{', '}'}, nullptr, false);
+  EXPECT_EQ(o.message, "can't find creator");
+  EXPECT_EQ(o.state, 0);
+  EXPECT_EQ(o.result, nullptr);
+  EXPECT_EQ(DupChecker::getInstance()->entries(), 0u);
+}
+
+TEST_F(PersistableErrorsTest, MissingClosingBraceLeavesTheObjectToRestoresCaller) {
+  Outcome o = readInto({':', 0x01, 0x80, '{', ']'}, nullptr, false);
+  EXPECT_EQ(o.message, "Invalid format: can't find closing brace.");
+  EXPECT_EQ(o.state, 0);
+  ASSERT_NE(o.result, nullptr);
+  EXPECT_EQ(o.result->isA(), 0x8001);
+  EXPECT_EQ(DupChecker::getInstance()->get(0), o.result);
+  delete o.result;
+}
+
+TEST_F(PersistableErrorsTest, PointerFormKeepsTheCallersPointerAndReleasesTheObject) {
+  Persistable mine;
+  Tree source(1, new Tree(2), new Tree(3, new Tree(4)));
+  MemoryOStream os;
+  os << source;
+  Bytes bytes = os.bytes();
+  bytes.back() = ']';  // the outermost closing brace is damaged
+  const int before = Tree::live();
+  Outcome o = readInto(bytes, &mine);
+  EXPECT_EQ(o.message, "Invalid format: can't find closing brace.");
+  EXPECT_EQ(o.result, &mine);
+  EXPECT_EQ(Tree::live(), before);  // the whole half-read tree is gone
+}
+
+TEST_F(PersistableErrorsTest, FailedReadsOfTheFramingOnlySetTheFailBit) {
+  const Bytes cases[] = {{}, {':'}, {':', 0x01}, {':', 0x01, 0x80}, {'@'}, {'@', 0, 0}};
+  for (const Bytes& bytes : cases) {
+    Persistable existing;
+    Outcome o = readInto(bytes, &existing, false);
+    EXPECT_EQ(o.message, "") << bytes.size();
+    EXPECT_EQ(o.result, &existing);
+    EXPECT_TRUE(o.state & vios::failbit);
+    EXPECT_TRUE(o.state & vios::eofbit);
+  }
+  // A stream that is not good on entry is not read at all.
+  const Bytes plain = {0x3A, 0x01, 0x80, 0x7B, 0x7D};
+  MemoryIStream is(plain);
+  is.clear(vios::badbit);
+  Persistable* p = nullptr;
+  is >> p;
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(is.rdstate(), vios::badbit | vios::failbit);
+  EXPECT_EQ(is.position(), 0u);
+}
+
+TEST_F(PersistableErrorsTest, StreamEndingInsideTheContents) {
+  // The contents reader fails quietly, then the closing brace is missing.
+  Outcome o = readInto({':', 0x02, 0x02, '{', 5, 0});
+  EXPECT_EQ(o.message, "Invalid format: can't find closing brace.");
+  EXPECT_TRUE(o.state & vios::eofbit);
+}
+
+// Every prefix of a stream with nesting, sharing and back-references either
+// throws one of the documented messages or leaves the stream not good; it
+// never crashes and never leaks (checked by the sanitizer build).
+TEST_F(PersistableErrorsTest, EveryTruncationFailsCleanly) {
+  const std::vector<std::string> messages = {
+      "Invalid format: can't find referencer.", "unmatch serialized object.",
+      "ileagal reference object.", "Invalid format: can't find opening brace.",
+      "can't find creator", "Invalid format: can't find closing brace."};
+  Node a(1), b(2), c(3);
+  a.left = &b;
+  a.right = &c;
+  b.left = &c;
+  c.left = &a;
+  c.right = &c;
+  MemoryOStream nodes;
+  nodes << a;
+  Tree tree(1, new Tree(2, new Tree(3)), new Tree(4));
+  Persistable::readyToSerialize();
+  MemoryOStream trees;
+  trees << tree;
+
+  for (const Bytes* full : {&nodes.bytes(), &trees.bytes()}) {
+    for (std::size_t n = 0; n < full->size(); ++n) {
+      Persistable::readyToSerialize();
+      const Bytes prefix(full->begin(), full->begin() + static_cast<std::ptrdiff_t>(n));
+      const std::size_t nodesBefore = Node::pool().size();
+      const int treesBefore = Tree::live();
+      Outcome o = readInto(prefix);
+      if (o.message.empty()) {
+        EXPECT_NE(o.state, 0) << "prefix " << n;
+      } else {
+        EXPECT_NE(std::find(messages.begin(), messages.end(), o.message), messages.end()) << o.message;
+      }
+      EXPECT_EQ(o.result, nullptr) << "prefix " << n;
+      EXPECT_EQ(Tree::live(), treesBefore) << "prefix " << n;
+      EXPECT_EQ(Node::pool().size() >= nodesBefore, true);
+    }
+  }
+  Persistable::readyToSerialize();
+  Outcome whole = readInto(trees.bytes());
+  EXPECT_EQ(whole.message, "");
+  EXPECT_EQ(whole.state, 0);
+  delete whole.result;
+}
+
+}  // namespace

@@ -1,0 +1,277 @@
+#include "TobrelTools/persist/Persistable.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "TobrelTools/persist/ClassFactory.h"
+#include "TobrelTools/persist/DupChecker.h"
+#include "TobrelTools/stream/fistream.h"
+#include "TobrelTools/stream/fostream.h"
+#include "tests/memory_stream.h"
+#include "tests/persist_classes.h"
+#include "tests/test_util.h"
+
+namespace {
+
+using tobrel::test::MemoryIStream;
+using tobrel::test::MemoryOStream;
+using tobrel::test::Node;
+typedef std::vector<unsigned char> Bytes;
+
+class Q : public Persistable {
+ public:
+  int value = 0;
+  unsigned short isA() const override { return 0x0102; }
+  void saveContents(vostream& os) const override { os << value; }
+  void restoreContents(vistream& is) override { is >> value; }
+  static Persistable* create() { return new Q(); }
+};
+
+class P : public Persistable {
+ public:
+  Q* first = nullptr;
+  Q* second = nullptr;
+  unsigned short isA() const override { return 0x0101; }
+  void saveContents(vostream& os) const override { os << first << second; }
+  void restoreContents(vistream& is) override {
+    Persistable* a = nullptr;
+    Persistable* b = nullptr;
+    is >> a >> b;
+    first = static_cast<Q*>(a);
+    second = static_cast<Q*>(b);
+  }
+  static Persistable* create() { return new P(); }
+};
+
+class PersistableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClassFactory::getInstance()->add(0x0101, &P::create);
+    ClassFactory::getInstance()->add(0x0102, &Q::create);
+    tobrel::test::registerTestClasses();
+    Persistable::readyToSerialize();
+  }
+  void TearDown() override {
+    Node::releaseNodes();
+    Persistable::readyToSerialize();
+  }
+
+  static Bytes saved(const Persistable& obj) {
+    Persistable::readyToSerialize();
+    MemoryOStream os;
+    os << obj;
+    EXPECT_TRUE(os.good());
+    return os.bytes();
+  }
+  static Persistable* restored(const Bytes& bytes) {
+    Persistable::readyToSerialize();
+    MemoryIStream is(bytes);
+    Persistable* p = nullptr;
+    is >> p;
+    EXPECT_TRUE(is.good());
+    EXPECT_EQ(is.position(), bytes.size());
+    return p;
+  }
+};
+
+TEST_F(PersistableTest, WorkedExampleThroughFileStreams) {
+  Q q;
+  q.value = 7;
+  P p;
+  p.first = p.second = &q;
+  const std::string path = tobrel::test::tempPath("pq.bin");
+  Persistable::readyToSerialize();
+  {
+    fvostream out(path.c_str());
+    out << p;
+    EXPECT_TRUE(out.good());
+  }
+  EXPECT_EQ(DupChecker::getInstance()->entries(), 2u);
+  const Bytes expected = {0x3A, 0x01, 0x01, 0x7B, 0x3A, 0x02, 0x01, 0x7B, 0x07, 0x00, 0x00,
+                          0x00, 0x7D, 0x40, 0x01, 0x00, 0x00, 0x00, 0x7D};
+  EXPECT_EQ(tobrel::test::bytesOf(path), expected);
+
+  Persistable::readyToSerialize();
+  fvistream in(path.c_str());
+  Persistable* back = nullptr;
+  in >> back;
+  EXPECT_TRUE(in.good());
+  std::unique_ptr<P> pb(dynamic_cast<P*>(back));
+  ASSERT_NE(pb, nullptr);
+  ASSERT_NE(pb->first, nullptr);
+  EXPECT_EQ(pb->first, pb->second);  // one Q, shared
+  EXPECT_NE(pb->first, &q);
+  EXPECT_EQ(pb->first->value, 7);
+  EXPECT_EQ(DupChecker::getInstance()->get(0), back);
+  EXPECT_EQ(DupChecker::getInstance()->get(1), pb->first);
+  delete pb->first;
+}
+
+TEST_F(PersistableTest, PlainPersistableIsFiveBytes) {
+  Persistable plain;
+  const Bytes bytes = saved(plain);
+  EXPECT_EQ(bytes, (Bytes{0x3A, 0x01, 0x80, 0x7B, 0x7D}));
+  std::unique_ptr<Persistable> back(restored(bytes));
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->isA(), 0x8001);
+}
+
+TEST_F(PersistableTest, SecondSaveInAPassIsAReferenceUntilTheNextPass) {
+  Persistable plain;
+  Persistable::readyToSerialize();
+  MemoryOStream os;
+  os << plain << &plain;
+  EXPECT_EQ(os.bytes(), (Bytes{0x3A, 0x01, 0x80, 0x7B, 0x7D, 0x40, 0x00, 0x00, 0x00, 0x00}));
+  Persistable::readyToSerialize();
+  os << plain;
+  EXPECT_EQ(os.bytes().size(), 15u);
+  EXPECT_EQ(os.bytes()[10], 0x3A);
+}
+
+TEST_F(PersistableTest, IndicesContinueWithoutANewPass) {
+  Persistable a, b;
+  Persistable::readyToSerialize();
+  MemoryOStream os;
+  os << a;
+  os << b << a << b;  // same pass: b is index 1
+  const Bytes& bytes = os.bytes();
+  ASSERT_EQ(bytes.size(), 20u);
+  EXPECT_EQ(bytes[10], 0x40);
+  EXPECT_EQ(bytes[11], 0x00);
+  EXPECT_EQ(bytes[15], 0x40);
+  EXPECT_EQ(bytes[16], 0x01);
+}
+
+TEST_F(PersistableTest, SelfReferenceRoundTrips) {
+  Node n(5);
+  n.left = &n;
+  const Bytes bytes = saved(n);
+  // ':' 01 02 '{' value links '@' 0 '}'
+  ASSERT_EQ(bytes.size(), 4u + 8u + 5u + 1u);
+  EXPECT_EQ(bytes[12], 0x40);
+  EXPECT_EQ(bytes[13], 0x00);
+  Node* back = dynamic_cast<Node*>(restored(bytes));
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->left, back);
+  EXPECT_EQ(back->right, nullptr);
+  EXPECT_EQ(back->value, 5);
+}
+
+TEST_F(PersistableTest, SharedAndCyclicGraphKeepsItsShape) {
+  // A diamond with a cycle: a -> b, a -> c, b -> d, c -> d, d -> a.
+  Node a(1), b(2), c(3), d(4);
+  a.left = &b;
+  a.right = &c;
+  b.left = &d;
+  c.right = &d;
+  d.left = &a;
+  const Bytes bytes = saved(a);
+  Node* ra = dynamic_cast<Node*>(restored(bytes));
+  ASSERT_NE(ra, nullptr);
+  Node* rb = ra->left;
+  Node* rc = ra->right;
+  ASSERT_TRUE(rb && rc);
+  EXPECT_EQ(rb->value, 2);
+  EXPECT_EQ(rc->value, 3);
+  ASSERT_NE(rb->left, nullptr);
+  EXPECT_EQ(rb->left, rc->right);
+  EXPECT_EQ(rb->left->value, 4);
+  EXPECT_EQ(rb->left->left, ra);
+  EXPECT_EQ(Node::pool().size(), 8u);  // four originals, four restored
+}
+
+TEST_F(PersistableTest, RecordIsReadIntoAnExistingObject) {
+  Node source(9);
+  const Bytes bytes = saved(source);
+  Node target(0);
+  Persistable::readyToSerialize();
+  MemoryIStream is(bytes);
+  is >> static_cast<Persistable&>(target);
+  EXPECT_TRUE(is.good());
+  EXPECT_EQ(target.value, 9);
+  EXPECT_EQ(DupChecker::getInstance()->get(0), &target);
+
+  // The record's class id is not compared with the object's: a Q record
+  // (one int) read into a P-sized object of another class.
+  class R : public Q {
+    unsigned short isA() const override { return 0x0103; }
+  };
+  Q q;
+  q.value = 11;
+  const Bytes qBytes = saved(q);
+  R other;
+  Persistable* into = &other;
+  Persistable::readyToSerialize();
+  MemoryIStream is2(qBytes);
+  Persistable::restore(is2, into);
+  EXPECT_EQ(into, &other);
+  EXPECT_EQ(other.value, 11);
+}
+
+TEST_F(PersistableTest, PointerFormDoesNotReadTheCallersOldPointer) {
+  Persistable plain;
+  const Bytes bytes = saved(plain);
+  Persistable::readyToSerialize();
+  MemoryIStream is(bytes);
+  Persistable stale;
+  Persistable* p = &stale;  // neither read into nor released
+  is >> p;
+  EXPECT_NE(p, &stale);
+  delete p;
+}
+
+TEST_F(PersistableTest, EachThreadRunsItsOwnPass) {
+  Node a(1), b(2);
+  a.left = &b;
+  const Bytes bytes = saved(a);
+  const ClassFactory::Associators table = ClassFactory::getInstance()->getAssociators();
+  Persistable::readyToSerialize();
+  DupChecker::getInstance()->add(&b);  // main thread's pass is not the other's
+
+  bool unknownWithoutTable = false;
+  bool readBack = false;
+  unsigned int otherEntries = 0;
+  std::thread t([&] {
+    MemoryIStream first(bytes);
+    Persistable* p = nullptr;
+    try {
+      first >> p;
+    } catch (InternalException* e) {
+      unknownWithoutTable = e->getMsg() == "can't find creator";
+      delete e;
+    }
+    ClassFactory::getInstance()->setAssociators(table);
+    Persistable::readyToSerialize();
+    MemoryIStream second(bytes);
+    second >> p;
+    Node* n = dynamic_cast<Node*>(p);
+    readBack = n && n->value == 1 && n->left && n->left->value == 2;
+    otherEntries = DupChecker::getInstance()->entries();
+    Node::releaseNodes();
+    Persistable::clearInstance();
+  });
+  t.join();
+  EXPECT_TRUE(unknownWithoutTable);
+  EXPECT_TRUE(readBack);
+  EXPECT_EQ(otherEntries, 2u);
+  EXPECT_EQ(DupChecker::getInstance()->entries(), 1u);
+}
+
+TEST_F(PersistableTest, NullPointerCannotBeSaved) {
+  MemoryOStream os;
+  const Persistable* none = nullptr;
+  try {
+    os << none;
+    FAIL() << "no exception";
+  } catch (InternalException* e) {
+    EXPECT_EQ(e->getMsg(), "can't save a null object.");
+    delete e;
+  }
+  EXPECT_TRUE(os.fail());
+  EXPECT_TRUE(os.bytes().empty());
+}
+
+}  // namespace
