@@ -10,6 +10,7 @@ namespace tobrel {
 namespace cli {
 
 Command dumpCommand();
+std::vector<Command> regCommands();
 Command demoCommand();
 
 // Every subcommand, in the order of the help text.

@@ -28,7 +28,7 @@ std::string commandList(const std::vector<Command>& commands, const std::string&
   for (const Command& c : commands) {
     if (!prefix.empty() && c.path.compare(0, prefix.size() + 1, prefix + " ") != 0) continue;
     std::string left = "  " + c.path;
-    if (left.size() < 16) left.resize(16, ' ');
+    if (left.size() < 18) left.resize(18, ' ');
     else left += "  ";
     text += left + c.summary + "\n";
   }
@@ -111,6 +111,7 @@ int runCommand(const Command& command, const std::vector<std::string>& words) {
 std::vector<Command> allCommands() {
   std::vector<Command> commands;
   commands.push_back(dumpCommand());
+  for (Command& c : regCommands()) commands.push_back(c);
   commands.push_back(demoCommand());
   return commands;
 }

@@ -74,7 +74,8 @@ void DumpDecoder::tick() {
   progress_->update(line);
 }
 
-bool DumpDecoder::record(const char* label, unsigned short member, int depth, bool topLevel) {
+bool DumpDecoder::record(const char* label, unsigned short member, int depth, bool topLevel,
+                         std::int32_t element) {
   tick();
   if (depth > kMaxDepth) {
     throw Stop{offset_, "records nested deeper than " + std::to_string(kMaxDepth) + " levels"};
@@ -96,6 +97,10 @@ bool DumpDecoder::record(const char* label, unsigned short member, int depth, bo
   if (c == '@') {
     std::int32_t index = readI32("the index of a reference record");
     if (member != 0) throw Stop{start, "ileagal reference object."};
+    if (element >= 0) {
+      throw Stop{start, "regkey_t: element " + std::to_string(element) +
+                            " is a back-reference, not an element of its own"};
+    }
     if (static_cast<std::uint32_t>(index) >= objects_.size()) {
       throw Stop{start, "unmatch serialized object. (reference to object #" + std::to_string(index) +
                             ", but only " + std::to_string(objects_.size()) + " recorded)"};
@@ -134,6 +139,12 @@ bool DumpDecoder::record(const char* label, unsigned short member, int depth, bo
   char close = readChar(what.c_str());
   if (close != '}') throw Stop{closeAt, "Invalid format: can't find closing brace."};
   if (decodeAs != kTstring) sink_.endObject(closeAt);
+  // A key's list holds keys and values only; the reader refuses anything
+  // else once it has read it.
+  if (element >= 0 && decodeAs != kRegkey && decodeAs != kRegval) {
+    throw Stop{start, "regkey_t: element " + std::to_string(element) + " has class id " + hex4(classId) +
+                          ", not a registry key or value"};
+  }
   return true;
 }
 
@@ -178,8 +189,9 @@ void DumpDecoder::keyContents(int depth) {
   sink_.lastWrite(at, low, high);
   at = offset_;
   std::int32_t count = readI32("the element count of a regkey_t");
+  if (count < 0) throw Stop{at, "regkey_t: negative element count " + std::to_string(count)};
   sink_.beginElements(at, count);
-  for (std::int32_t i = 0; i < count; ++i) record(nullptr, 0, depth + 1, false);
+  for (std::int32_t i = 0; i < count; ++i) record(nullptr, 0, depth + 1, false, i);
   sink_.endElements();
 }
 
@@ -192,7 +204,7 @@ void DumpDecoder::valueContents(int depth) {
   sink_.valueType(at, type);
   at = offset_;
   std::int32_t size = readI32("the data size of a regval_t");
-  if (size < 0) throw Stop{at, "invalid data size " + std::to_string(size) + " of a regval_t"};
+  if (size < 0) throw Stop{at, "regval_t: negative data size " + std::to_string(size)};
   std::string data;
   for (std::int32_t i = 0; i < size; ++i) data += readChar("the data of a regval_t");
   sink_.valueData(at, type, data);

@@ -59,8 +59,9 @@ class DumpDecoder {
 
   // Reads one record; `member` is the class of the member the record is read
   // into, 0 when it is read into a new object (top level, list element).
+  // `element` is the record's position in a key's list, -1 elsewhere.
   // Returns false only at a clean end of file before a top-level record.
-  bool record(const char* label, unsigned short member, int depth, bool topLevel);
+  bool record(const char* label, unsigned short member, int depth, bool topLevel, std::int32_t element = -1);
   void contents(unsigned short classId, const ObjectInfo& info, const char* label, int depth);
   void textContents(const char* label, const ObjectInfo& info);
   void keyContents(int depth);

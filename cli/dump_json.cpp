@@ -112,7 +112,7 @@ class JsonSink : public DumpSink {
 
   void valueData(std::uint64_t, std::uint32_t type, const std::string& data) override {
     key("size");
-    out_.format("%zu", data.size());
+    out_.format("%" PRIu64, static_cast<std::uint64_t>(data.size()));
     key("data");
     out_.put('"').put(hexBytes(data.data(), data.size(), 0)).put('"');
     if (isTextType(type)) {

@@ -81,7 +81,7 @@ class TextSink : public DumpSink {
 
   void valueData(std::uint64_t offset, std::uint32_t type, const std::string& data) override {
     line(offset, "data");
-    out_.format("%zu byte%s", data.size(), data.size() == 1 ? "" : "s");
+    out_.format("%" PRIu64 " byte%s", static_cast<std::uint64_t>(data.size()), data.size() == 1 ? "" : "s");
     const unsigned char* p = reinterpret_cast<const unsigned char*>(data.data());
     if (data.empty()) {
       // nothing more to show

@@ -58,6 +58,29 @@ void Progress::finish() {
   lastWidth_ = 0;
 }
 
+BackgroundProgress::BackgroundProgress(Progress& progress, std::function<std::string()> line)
+    : progress_(progress), line_(std::move(line)), stop_(false) {
+  if (!progress_.enabled()) return;
+  thread_ = std::thread([this]() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, kInterval, [this]() { return stop_; })) {
+      if (progress_.due()) progress_.update(line_());
+    }
+  });
+}
+
+BackgroundProgress::~BackgroundProgress() {
+  if (thread_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  progress_.finish();
+}
+
 std::string humanBytes(unsigned long long bytes) {
   char text[32];
   if (bytes < 1024) {

@@ -7,7 +7,11 @@
 #define TOBREL_CLI_PROGRESS_H_
 
 #include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace tobrel {
 namespace cli {
@@ -31,6 +35,7 @@ class Progress {
   // Erases the line, if one was drawn.
   void finish();
 
+  bool enabled() const { return enabled_; }
   static bool stderrIsTerminal();
 
  private:
@@ -39,6 +44,28 @@ class Progress {
   std::size_t lastWidth_;
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point next_;
+};
+
+// Keeps a progress line up to date from a thread of its own while the
+// calling thread is inside one long library call that reports nothing
+// (writing a whole tree to a stream file): `line` is asked for the text ten
+// times a second. It must only read what is safe to read meanwhile (the
+// size of the file being written, for instance). No thread is started when
+// the progress line is disabled.
+class BackgroundProgress {
+ public:
+  BackgroundProgress(Progress& progress, std::function<std::string()> line);
+  ~BackgroundProgress();  // stops the thread and erases the line
+  BackgroundProgress(const BackgroundProgress&) = delete;
+  BackgroundProgress& operator=(const BackgroundProgress&) = delete;
+
+ private:
+  Progress& progress_;
+  std::function<std::string()> line_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_;
+  std::thread thread_;
 };
 
 // "12.3 MB" style sizes for progress lines.

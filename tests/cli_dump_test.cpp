@@ -234,7 +234,14 @@ TEST_F(ToolTest, DamagedFilesStopWithOffsetAndReason) {
   cases.push_back({"reference as a member",
                    Bytes(good).open(0xF033).i32(1).ref(0), 23, "ileagal reference object."});
   cases.push_back({"negative data size", Bytes().open(0xF035).i32(1).text("v").i32(3).i32(-2), 26,
-                   "invalid data size -2"});
+                   "regval_t: negative data size -2"});
+  Bytes keyHead;
+  keyHead.open(0xF033).i32(1).text("").text("k").i32(0).i32(0);  // 43 bytes
+  cases.push_back({"negative element count", Bytes(keyHead).i32(-1), 43, "regkey_t: negative element count -1"});
+  cases.push_back({"element as a reference", Bytes(keyHead).i32(2).add(value("v", 3, "")).ref(1), 78,
+                   "regkey_t: element 1 is a back-reference, not an element of its own"});
+  cases.push_back({"element of another class", Bytes(keyHead).i32(1).text("t"), 47,
+                   "regkey_t: element 0 has class id 0x0070, not a registry key or value"});
   for (const Damage& d : cases) {
     SCOPED_TRACE(d.name);
     std::string path = file("damaged.bin", d.bytes);

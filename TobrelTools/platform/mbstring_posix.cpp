@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 
 #include <cstring>
+#include <string_view>
 
 #include "TobrelTools/platform/cp932_tables.h"
 #include "TobrelTools/platform/mbcase_tables.h"
@@ -30,6 +31,26 @@ inline unsigned int charAt(const unsigned char* p, int* len) {
   return p[0];
 }
 
+// ASCII lower-case mapping as a table.
+struct AsciiLower {
+  unsigned char map[128];
+  constexpr AsciiLower() : map() {
+    for (int c = 0; c < 128; ++c) map[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+  }
+  constexpr unsigned char operator[](unsigned int c) const { return map[c]; }
+};
+constexpr AsciiLower kAsciiLower;
+
+// Whether pos starts a character, given that known (at or before pos) does.
+// Only lead-range bytes right before pos are looked at: any other byte ends
+// a character (it is a single byte or a trail byte), and from there the lead
+// bytes pair up.
+inline bool startsChar(const unsigned char* known, const unsigned char* pos) {
+  const unsigned char* p = pos;
+  while (p > known && isLead(p[-1])) --p;
+  return ((pos - p) & 1) == 0;
+}
+
 inline unsigned int mapCase(unsigned int c, const unsigned short* const* table) {
   if (c < 0x100) {
     if (table == tobrel::mbcase::kUpper) return c >= 'a' && c <= 'z' ? c - 0x20 : c;
@@ -47,45 +68,38 @@ extern "C" {
 
 unsigned char* _mbsstr(const unsigned char* str, const unsigned char* search) {
   if (!str || !search) return nullptr;
-  std::size_t needleLen = std::strlen(reinterpret_cast<const char*>(search));
-  if (needleLen == 0) return const_cast<unsigned char*>(str);
-  std::size_t hayLen = std::strlen(reinterpret_cast<const char*>(str));
-  // Byte search for candidates, then a check that the candidate starts a
-  // character; the character walk only moves forward, so the whole search
-  // stays linear.
-  const unsigned char* boundary = str;
-  const unsigned char* from = str;
-  const unsigned char* end = str + hayLen;
-  while (static_cast<std::size_t>(end - from) >= needleLen) {
-    const void* hit = memmem(from, static_cast<std::size_t>(end - from), search, needleLen);
-    if (!hit) return nullptr;
-    const unsigned char* cand = static_cast<const unsigned char*>(hit);
-    while (boundary < cand) boundary += isLead(*boundary) && boundary[1] ? 2 : 1;
-    if (boundary == cand) {
+  std::string_view needle(reinterpret_cast<const char*>(search));
+  if (needle.empty()) return const_cast<unsigned char*>(str);
+  std::string_view text(reinterpret_cast<const char*>(str));
+  // The standard byte search finds candidates; each is then checked to
+  // start a character. The checks only move forward, so the whole search
+  // stays as linear as the byte search itself.
+  const unsigned char* known = str;
+  for (std::size_t from = 0;;) {
+    std::size_t pos = text.find(needle, from);
+    if (pos == std::string_view::npos) return nullptr;
+    const unsigned char* cand = str + pos;
+    if (startsChar(known, cand)) {
       // A lead byte right before the NUL is not a character.
-      if (isLead(*cand) && cand + 1 == end) return nullptr;
+      if (isLead(*cand) && pos + 1 == text.size()) return nullptr;
       return const_cast<unsigned char*>(cand);
     }
-    from = cand + 1;
+    known = cand + 1;  // cand is a trail byte: the next byte starts a character
+    from = pos + 1;
   }
-  return nullptr;
 }
 
 unsigned char* _mbschr(const unsigned char* str, unsigned int c) {
   if (!str) return nullptr;
   if (c < 0x80 && c != 0) {
     // An ASCII byte is never a lead byte: find it, then check its position.
-    const unsigned char* boundary = str;
-    const unsigned char* from = str;
-    for (;;) {
+    const unsigned char* known = str;
+    for (const unsigned char* from = str;;) {
       const unsigned char* hit = reinterpret_cast<const unsigned char*>(
           std::strchr(reinterpret_cast<const char*>(from), static_cast<int>(c)));
       if (!hit) return nullptr;
-      while (boundary < hit) {
-        if (isLead(*boundary) && boundary[1] == 0) return nullptr;  // text ends there
-        boundary += isLead(*boundary) ? 2 : 1;
-      }
-      if (boundary == hit) return const_cast<unsigned char*>(hit);
+      if (startsChar(known, hit)) return const_cast<unsigned char*>(hit);
+      known = hit + 1;
       from = hit + 1;
     }
   }
@@ -118,9 +132,19 @@ unsigned char* _mbsrchr(const unsigned char* str, unsigned int c) {
 int _mbsicmp(const unsigned char* a, const unsigned char* b) {
   if (!a || !b) return a == b ? 0 : (a ? 1 : -1);
   for (;;) {
+    unsigned int ca = *a, cb = *b;
+    if ((ca | cb) < 0x80) {  // both ASCII: the common case, without branches on letters
+      ca = kAsciiLower[ca];
+      cb = kAsciiLower[cb];
+      if (ca != cb) return ca < cb ? -1 : 1;
+      if (ca == 0) return 0;
+      ++a;
+      ++b;
+      continue;
+    }
     int la, lb;
-    unsigned int ca = mapCase(charAt(a, &la), tobrel::mbcase::kLower);
-    unsigned int cb = mapCase(charAt(b, &lb), tobrel::mbcase::kLower);
+    ca = mapCase(charAt(a, &la), tobrel::mbcase::kLower);
+    cb = mapCase(charAt(b, &lb), tobrel::mbcase::kLower);
     if (ca != cb) return ca < cb ? -1 : 1;
     if (la == 0) return 0;  // both ended
     a += la;

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -29,6 +32,58 @@ TEST(MbStringTest, SubstringMatchesStartOnlyAtCharacters) {
   EXPECT_EQ(_mbsstr(nullptr, u("a")), nullptr);
   // A later occurrence after a rejected one is still found.
   EXPECT_EQ(offsetOf(_mbsstr(u("\x82\x61" "ab"), u("ab")), "\x82\x61" "ab"), 2);
+}
+
+// The character starts of a text, by a plain walk from its first byte.
+std::vector<bool> characterStarts(const std::string& s) {
+  std::vector<bool> starts(s.size() + 1, false);
+  for (std::size_t i = 0; i < s.size();) {
+    starts[i] = true;
+    bool lead = isleadbyte(static_cast<unsigned char>(s[i])) != 0;
+    if (lead && i + 1 == s.size()) {
+      starts[i] = false;  // a lead byte before the NUL ends the text
+      break;
+    }
+    i += lead ? 2 : 1;
+  }
+  return starts;
+}
+
+// Texts made of the bytes that matter: lead bytes, trail bytes that are
+// also ASCII, half-width katakana.
+std::string randomText(std::mt19937& rng, std::size_t maxLen) {
+  static const char alphabet[] = "\x81\x82\x83\x9F\xE0\xFC" "Aa\\|@\xB1\x40\x5C";
+  std::size_t len = rng() % (maxLen + 1);
+  std::string s;
+  for (std::size_t i = 0; i < len; ++i) s += alphabet[rng() % (sizeof alphabet - 1)];
+  return s;
+}
+
+TEST(MbStringTest, SearchesAgreeWithAPlainCharacterWalk) {
+  std::mt19937 rng(932);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text = randomText(rng, 24), needle = randomText(rng, 3);
+    std::vector<bool> starts = characterStarts(text);
+    long expected = needle.empty() ? 0 : -1;
+    for (std::size_t i = 0; expected < 0 && i + needle.size() <= text.size(); ++i) {
+      if (starts[i] && text.compare(i, needle.size(), needle) == 0) expected = static_cast<long>(i);
+    }
+    ASSERT_EQ(offsetOf(_mbsstr(u(text.c_str()), u(needle.c_str())), text.c_str()), expected)
+        << "text " << testing::PrintToString(text) << " needle " << testing::PrintToString(needle);
+    if (needle.size() == 1) {
+      unsigned c = static_cast<unsigned char>(needle[0]);
+      long first = -1, last = -1;
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        bool lead = isleadbyte(static_cast<unsigned char>(text[i])) != 0;
+        if (starts[i] && !lead && static_cast<unsigned char>(text[i]) == c) {
+          if (first < 0) first = static_cast<long>(i);
+          last = static_cast<long>(i);
+        }
+      }
+      ASSERT_EQ(offsetOf(_mbschr(u(text.c_str()), c), text.c_str()), first) << testing::PrintToString(text);
+      ASSERT_EQ(offsetOf(_mbsrchr(u(text.c_str()), c), text.c_str()), last) << testing::PrintToString(text);
+    }
+  }
 }
 
 TEST(MbStringTest, CharacterSearches) {
