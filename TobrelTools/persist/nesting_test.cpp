@@ -130,7 +130,7 @@ TEST_F(NestingTest, DeepGraphRoundTripsOnALargeStack) {
   const int n = 100000;
   std::string saveMessage, readMessage;
   bool sameShape = false;
-  onThread(std::size_t(512) << 20, [&] {
+  onThread(std::size_t(256) << 20, [&] {
     std::vector<Node*> nodes = chain(n);
     Bytes bytes;
     saveMessage = saveAll(*nodes[0], &bytes);

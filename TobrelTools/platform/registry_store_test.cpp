@@ -174,6 +174,56 @@ TEST(RegistryStoreFileTest, AFileOfTheFirstLayoutIsUpgradedInPlace) {
 
 class RegistryStoreTest : public RegistryFixture {};
 
+// Windows rules that Wine's registry does not follow, so they are checked
+// here only: values enumerate in the order they were first set, a key keeps
+// the class it was created with, keys made on the way get none, reopening
+// through an empty name is an existing key, and REG_SZ data keeps exactly
+// its bytes.
+TEST_F(RegistryStoreTest, WindowsRulesThatWineDoesNotFollow) {
+  for (const char* n : {"zeta", "alpha", "Mid", "ZETA"}) {
+    ASSERT_EQ(RegSetValueExA(base_, n, 0, REG_SZ, bytes("v"), 2), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(valueNames(base_), (std::vector<std::string>{"zeta", "alpha", "Mid"}));
+  ASSERT_EQ(RegDeleteValueA(base_, "alpha"), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(base_, "alpha", 0, REG_SZ, bytes("v"), 2), ERROR_SUCCESS);   // set anew: last
+  EXPECT_EQ(valueNames(base_), (std::vector<std::string>{"zeta", "Mid", "alpha"}));
+
+  HKEY key = nullptr;
+  char cls1[] = "first", cls2[] = "second";
+  ASSERT_EQ(RegCreateKeyExA(base_, "Outer\\Classy", 0, cls1, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+  RegCloseKey(key);
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExA(base_, "Outer\\Classy", 0, cls2, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  RegCloseKey(key);
+  char name[64], cls[64];
+  DWORD nameSize = sizeof name, clsSize = sizeof cls;
+  ASSERT_EQ(RegEnumKeyExA(base_, 0, name, &nameSize, nullptr, cls, &clsSize, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(clsSize, 0u);   // Outer, made on the way
+  ASSERT_EQ(RegOpenKeyExA(base_, "Outer", 0, KEY_READ, &key), ERROR_SUCCESS);
+  nameSize = sizeof name;
+  clsSize = sizeof cls;
+  ASSERT_EQ(RegEnumKeyExA(key, 0, name, &nameSize, nullptr, cls, &clsSize, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(cls, clsSize), "first");
+  RegCloseKey(key);
+
+  ASSERT_EQ(RegCreateKeyExA(base_, "", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition), ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  RegCloseKey(key);
+
+  ASSERT_EQ(RegSetValueExA(base_, "NoNul", 0, REG_SZ, bytes("xyz"), 3), ERROR_SUCCESS);
+  char buf[8];
+  DWORD size = sizeof buf;
+  ASSERT_EQ(RegQueryValueExA(base_, "NoNul", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(buf, size), "xyz");
+
+  std::uint64_t y2108 = (4354819200ULL + 11644473600ULL) * 10000000ULL;   // 2108-01-01
+  FILETIME after = {static_cast<std::uint32_t>(y2108), static_cast<std::uint32_t>(y2108 >> 32)};
+  WORD date = 0, time = 0;
+  EXPECT_FALSE(FileTimeToDosDateTime(&after, &date, &time));
+}
+
 TEST_F(RegistryStoreTest, ReadOnlyKeysOpenForReadingOnly) {
   HKEY child = nullptr;
   ASSERT_EQ(RegCreateKeyExA(base_, "Locked\\Inner", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
