@@ -85,6 +85,10 @@ TEST_F(ToolTest, HelpForTheToolAndForEachCommand) {
   EXPECT_NE(tool.out.find("  demo "), std::string::npos);
   EXPECT_EQ(tool.err, "");
 
+  ToolResult version = run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.find("tobrel "), 0u);
+
   ToolResult dump = run({"dump", "--help"});
   EXPECT_EQ(dump.status, 0);
   EXPECT_NE(dump.out.find("usage: tobrel dump FILE"), std::string::npos);
@@ -259,6 +263,20 @@ TEST_F(ToolTest, DamagedFilesStopWithOffsetAndReason) {
         << j.out;
     EXPECT_EQ(j.out.substr(j.out.size() - 2), "}\n");
   }
+}
+
+TEST_F(ToolTest, DeepNestingIsDecodedUpToItsLimit) {
+  auto nested = [](int keys) {
+    Bytes b;
+    for (int i = 0; i < keys; ++i) b.open(0xF033).i32(1).text("").text("k").i32(0).i32(0).i32(i + 1 < keys ? 1 : 0);
+    for (int i = 0; i < keys; ++i) b.close();
+    return b;
+  };
+  ToolResult deep = run({"dump", "--json", file("deep.bin", nested(1024))});
+  EXPECT_EQ(deep.status, 0) << deep.err;
+  ToolResult tooDeep = run({"dump", file("toodeep.bin", nested(1025))});
+  EXPECT_EQ(tooDeep.status, 1);
+  EXPECT_NE(tooDeep.err.find("Invalid format: nesting too deep."), std::string::npos) << tooDeep.err;
 }
 
 TEST_F(ToolTest, JsonStopInsideNestedRecordsClosesEveryBracket) {
