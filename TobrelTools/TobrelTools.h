@@ -8,6 +8,8 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/platform/platform.h"
+#include "TobrelTools/platform/registry.h"
+#include "TobrelTools/registry/regfile.h"
 #include "TobrelTools/platform/cp932.h"
 
 #include "TobrelTools/persist/InternalException.h"

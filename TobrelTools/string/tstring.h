@@ -46,6 +46,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -196,6 +197,113 @@ class TOBREL_API tstring : public Persistable, public basic_string<char, char_tr
   // ---- resources, pieces and element access (with the resource
   // ---- constructor tstring(unsigned int id, HINSTANCE module)) are
   // ---- declared in this block and defined in tstring_ops.cpp.
+  // Empty, then loadString(id, module); a failed load leaves the text empty.
+  tstring(unsigned int id, HINSTANCE module);
+
+  // Case-sensitive comparison of the bytes as unsigned values, NUL bytes
+  // inside a tstring included; against a const char* the argument ends at
+  // its first NUL and must not be null.
+  bool operator==(const tstring& t);
+  bool operator==(const tstring& t) const;
+  bool operator!=(const tstring& t);
+  bool operator!=(const tstring& t) const;
+  bool operator!=(tstring& t);
+  bool operator<(const tstring& t);
+  bool operator<(const tstring& t) const;
+  bool operator>(const tstring& t);
+  bool operator>(const tstring& t) const;
+  bool operator==(const char* s);
+  bool operator==(const char* s) const;
+  bool operator!=(const char* s);
+  bool operator!=(const char* s) const;
+  bool operator<(const char* s);
+  bool operator<(const char* s) const;
+  bool operator>(const char* s);
+  bool operator>(const char* s) const;
+
+  // Case-insensitive comparison, character by character in the multibyte
+  // code page (_mbsicmp: a double-byte character is one value, compared
+  // after case folding), each text up to its first NUL. Below 0, 0 or above
+  // 0; -1 for a null argument. The wide form compares the text's wide copy
+  // with w (_wcsicmp) and so replaces both caches, even on a const object.
+  int compareNoCase(const tstring& t) const;
+  int compareNoCase(const char* s) const;
+  int compareNoCase(const unsigned short* w) const;
+
+  // Searches. Every position is a byte offset; nothing found is 0xFFFFFFFF
+  // (an unsigned int: compare with static_cast<unsigned int>(npos), since
+  // the inherited npos is wider on 64-bit hosts).
+  // _tfind and _trfind walk the text (up to its first NUL) by characters of
+  // the multibyte code page, so a match never starts at a trail byte; an
+  // empty text or needle finds nothing. c is handed over as a signed byte
+  // widened to int, so with code page 932 a byte of 0x80 or above matches
+  // nothing.
+  unsigned int _tfind(const tstring& t) const;
+  unsigned int _tfind(char c) const;
+  unsigned int _trfind(char c) const;
+  // Case-insensitive search: find of the lowered needle in the lowered text
+  // (toLower of copies); an empty needle gives 0. The text takes part up to
+  // its first NUL.
+  unsigned int ifind(const tstring& t) const;
+  // The standard reverse searches, brought into this class's scope.
+  unsigned int rfind(const tstring& t, unsigned int pos = 0xFFFFFFFFu) const;
+  unsigned int rfind(char c, unsigned int pos = 0xFFFFFFFFu) const;
+  unsigned int find_last_of(const char* s, unsigned int pos, unsigned int n) const;
+  unsigned int find_last_of(const char* s, unsigned int pos = 0xFFFFFFFFu) const;
+  unsigned int find_last_of(char c, unsigned int pos = 0xFFFFFFFFu) const;
+  unsigned int find_last_of(const base_type& s, unsigned int pos = 0xFFFFFFFFu) const;
+
+  // Case conversion in place: the ASCII letters and the double-byte
+  // characters that have a case partner in code page 932 (full-width Latin,
+  // Greek, Cyrillic, Roman numerals); lengths never change. The text is cut
+  // at its first NUL, and a lead byte that is its last byte is dropped.
+  // Caches untouched.
+  const tstring& toLower();
+  const tstring& toUpper();
+
+  // A 32-bit hash of all bytes (NUL bytes included); stable across hosts
+  // and versions, so it may be stored.
+  unsigned int hash() const;
+
+  // printf-style formatting into the text. The arguments are formatted
+  // before the text is replaced, so an argument may point into this very
+  // text. Output that does not fit the usual 4096-byte buffer is not cut:
+  // it is formatted again into a buffer of its exact size, so the text is
+  // always the complete output. A format the C library refuses (an encoding
+  // error) leaves the empty text.
+  const tstring& format(const char* fmt, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
+
+  // Replaces the text with string resource id of module, cut to 1023 bytes.
+  // False with the text unchanged for a null module; false with the empty
+  // text when the module has no such string or an empty one.
+  bool loadString(unsigned int id, HINSTANCE module);
+
+  // At most n bytes of the text (up to its first NUL) from pos; throws
+  // std::out_of_range when pos is beyond that text.
+  tstring substr(unsigned int pos = 0, unsigned int n = 0xFFFFFFFFu);
+  tstring substr(unsigned int pos = 0, unsigned int n = 0xFFFFFFFFu) const;
+
+  // The byte at offset i, without a range check (offsets 0 to size() are
+  // valid; size() gives the terminating NUL).
+  char& operator[](unsigned int i);
+  char& operator[](int i);
+  const char& operator[](unsigned int i) const;
+  const char& operator[](int i) const;
+#if SIZE_MAX > UINT_MAX
+  // An index of type size_t (size() - 1, say) would otherwise be ambiguous.
+  char& operator[](std::size_t i);
+  const char& operator[](std::size_t i) const;
+#endif
+
+ protected:
+  // One hash step: h rotated left by 5 bits, exclusive-or w.
+  void mash(unsigned int& h, unsigned int w) const;
+
+ public:
   // ---- End of the string operations block.
 
  protected:
