@@ -1,7 +1,5 @@
 #include "TobrelTools/registry/dump_line.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -9,23 +7,13 @@ static const char sccsid[] __attribute__((used)) = "@(#)dump_line.cpp:  Ver01.00
 
 namespace tobrel {
 
-void formatLine(std::tstring& line, const char* fmt, ...) {
-  char buffer[kFormatLimit + 1];
-  va_list args;
-  va_start(args, fmt);
-  int n = std::vsnprintf(buffer, sizeof buffer, fmt, args);
-  va_end(args);
-  line.erase();
-  if (n > 0) line.append(buffer, static_cast<std::size_t>(n) < sizeof buffer ? n : kFormatLimit);
-}
-
 void appendTextLine(std::tstring& out, const char* fmt, const char* text, std::size_t length) {
   const char* slot = std::strstr(fmt, "%s");
   std::size_t fmtLength = std::strlen(fmt);
   if (fmtLength - 2 + length <= kFormatLimit) {
     std::string arg(text, length);  // format needs the text NUL-terminated
     std::tstring line;
-    formatLine(line, fmt, arg.c_str());
+    line.format(fmt, arg.c_str());
     out.append(line.data(), line.size());
     return;
   }

@@ -11,13 +11,9 @@
 
 namespace tobrel {
 
-// The longest text tstring::format produces (its buffer holds 4096 bytes
-// with the NUL).
+// The longest line left to tstring::format: what its 4096-byte buffer
+// holds with the NUL. Longer lines are put together here.
 const std::size_t kFormatLimit = 4095;
-
-// Replaces line with the printf-style formatting of the arguments, as
-// tstring::format does: at most kFormatLimit characters.
-void formatLine(std::tstring& line, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
 // Appends fmt with its one "%s" replaced by the length bytes at text (which
 // hold no NUL). fmt has no other conversion.

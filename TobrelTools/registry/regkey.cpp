@@ -129,7 +129,7 @@ std::tstring regkey_t::toString() {
   WORD dosTime = 0;
   if (FileTimeToDosDateTime(&time, &dosDate, &dosTime)) {
     std::tstring line;
-    tobrel::formatLine(line, "Last Write: %d/%d/%d %d:%d:%d\n", (dosDate >> 9) + 1980, (dosDate >> 5) & 15,
+    line.format("Last Write: %d/%d/%d %d:%d:%d\n", (dosDate >> 9) + 1980, (dosDate >> 5) & 15,
                 dosDate & 31, dosTime >> 11, (dosTime >> 5) & 63, (dosTime & 31) * 2);
     out.append(line.data(), line.size());
   }

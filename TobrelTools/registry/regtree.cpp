@@ -95,11 +95,11 @@ std::tstring regtree::toString() {
   std::tstring line;
   const std::size_t fixedLength = 25;  // "HKEY: 12345678, SUBKEY: " and "\n"
   if (fixedLength + std::strlen(subKey.c_str()) <= tobrel::kFormatLimit) {
-    tobrel::formatLine(line, "HKEY: %08x, SUBKEY: %s\n", handle, subKey.c_str());
+    line.format("HKEY: %08x, SUBKEY: %s\n", handle, subKey.c_str());
     out.append(line.data(), line.size());
   } else {
     // Too long for format: the same line from its pieces, never cut.
-    tobrel::formatLine(line, "HKEY: %08x, SUBKEY: ", handle);
+    line.format("HKEY: %08x, SUBKEY: ", handle);
     out.append(line.data(), line.size());
     out.append(subKey.c_str());
     out.append("\n");
