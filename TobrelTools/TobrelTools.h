@@ -26,6 +26,7 @@
 #include "TobrelTools/stream/fostream.h"
 #include "TobrelTools/stream/fistream.h"
 
+#include "TobrelTools/string/tstring.h"
 #include "TobrelTools/string/st.h"
 
 #endif  // TOBRELTOOLS_TOBRELTOOLS_H_
