@@ -8,6 +8,7 @@
 #include "TobrelTools/persist/InstanceManager.h"
 #include "TobrelTools/persist/Persistable.h"
 #include "TobrelTools/persist/globals.h"
+#include "TobrelTools/string/tstring.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)startup.cpp:  Ver01.00  2026.12.05";
 
@@ -32,7 +33,7 @@ const ClassRegistrar persistableRegistrar(Persistable::getClassId(), &Persistabl
 // regval_t     0xF035: const ClassRegistrar regvalRegistrar(regval_t::getClassId(), &regval_t_create);
 // regtree      0xF034: const ClassRegistrar regtreeRegistrar(regtree::getClassId(), &regtree_create);
 // regelm       0xF036: const ClassRegistrar regelmRegistrar(regelm::getClassId(), &regelm_create);
-// std::tstring 0x0070: const ClassRegistrar tstringRegistrar(std::tstring::getClassId(), &tstring_create);
+const ClassRegistrar tstringRegistrar(std::tstring::getClassId(), &tstring_create);
 
 }  // namespace
 }  // namespace tobrel
