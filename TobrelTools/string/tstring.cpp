@@ -222,6 +222,8 @@ void tstring::restoreNarrow(vistream& is, std::size_t count) {
   }
   std::size_t nul = base_type::find('\0');
   if (nul != npos) base_type::resize(nul);
+  // A record cut short leaves room for bytes that never came: give it back.
+  if (!is.good()) base_type::shrink_to_fit();
 }
 
 void tstring::restoreWide(vistream& is, std::size_t count) {

@@ -18,6 +18,9 @@
 #include "TobrelTools/platform/cp932_tables.h"
 #include "TobrelTools/platform/mbcase_tables.h"
 #include "TobrelTools/platform/mbstring.h"
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #endif
 
 static const char sccsid[] __attribute__((used)) = "@(#)tstring_ops.cpp:  Ver01.00  2026.12.05";
@@ -62,32 +65,123 @@ inline unsigned int mapChar(unsigned int c, bool upper) {
 }
 #endif
 
-// Changes the case of the n bytes at p in place (lengths never change) and
-// returns the length of the result: n, or n - 1 when the last byte is a lead
-// byte without its trail byte, which is dropped.
-std::size_t convertCase(char* p, std::size_t n, bool upper) {
-  tobrel::selectJapaneseLocale();
+// Maps the double-byte character at p (lead byte, trail byte) in place.
+inline void mapPair(char* p, bool upper) {
+  unsigned int code = static_cast<unsigned int>(static_cast<unsigned char>(p[0])) << 8 |
+                      static_cast<unsigned char>(p[1]);
+  unsigned int mapped = mapChar(code, upper);
+  p[0] = static_cast<char>(mapped >> 8);
+  p[1] = static_cast<char>(mapped & 0xFF);
+}
+
+// The character walk of the case conversion from i on, i being a character
+// start. Returns the length of the result (see convertCase).
+std::size_t convertCaseFrom(char* p, std::size_t i, std::size_t n, bool upper) {
   const unsigned char lo = upper ? 'a' : 'A';
-  std::size_t i = 0;
   while (i < n) {
     unsigned char b = static_cast<unsigned char>(p[i]);
-    if (b < 0x80) {  // ASCII runs dominate: keep them in a tight loop
+    if (b < 0x80) {
       if (static_cast<unsigned char>(b - lo) < 26) p[i] = static_cast<char>(b ^ 0x20);
       ++i;
-      continue;
-    }
-    if (!isLead(b)) {  // other single bytes have no case
+    } else if (!isLead(b)) {  // other single bytes have no case
       ++i;
-      continue;
+    } else {
+      if (i + 1 == n) return i;
+      mapPair(p + i, upper);
+      i += 2;
     }
-    if (i + 1 == n) return i;
-    unsigned int code = static_cast<unsigned int>(b) << 8 | static_cast<unsigned char>(p[i + 1]);
-    unsigned int mapped = mapChar(code, upper);
-    p[i] = static_cast<char>(mapped >> 8);
-    p[i + 1] = static_cast<char>(mapped & 0xFF);
-    i += 2;
   }
   return n;
+}
+
+#if !defined(_WIN32) && defined(__SSE2__)
+// Bytes of a 16-byte vector within [lo, lo + span] (unsigned).
+inline __m128i inRange(__m128i v, unsigned char lo, unsigned char span) {
+  __m128i t = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(lo)));
+  return _mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(static_cast<char>(span))), t);
+}
+
+// The trail bytes of a 64-byte block, given its lead-range bytes: a byte is
+// a trail byte when an odd run of lead-range bytes precedes it (a byte
+// outside that range always ends a character, and from there the lead bytes
+// pair up). carry says that the block's first byte is a trail byte, and
+// becomes the same for the next block. The same problem, and the same
+// arithmetic, as finding escaped characters after runs of backslashes.
+inline std::uint64_t trailBytes(std::uint64_t lead, std::uint64_t& carry) {
+  const std::uint64_t even = 0x5555555555555555ULL;
+  lead &= ~carry;
+  std::uint64_t followsLead = lead << 1 | carry;
+  std::uint64_t oddStarts = lead & ~even & ~followsLead;
+  std::uint64_t evenStarts = oddStarts + lead;
+  carry = evenStarts < oddStarts ? 1 : 0;  // the addition's carry out
+  return (even ^ (evenStarts << 1)) & followsLead;
+}
+#endif
+
+// Changes the case of the n bytes at p in place, character by character
+// (lengths never change), and returns the length of the result: n, or n - 1
+// when the last byte is a lead byte without its trail byte, which is
+// dropped. On Linux, blocks of 64 bytes are converted with vector
+// instructions: every letter of the source case is flipped, the letters that
+// turn out to be trail bytes are flipped back, and only the double-byte
+// characters whose bytes fall in a span of the case pairs are mapped one by
+// one.
+std::size_t convertCase(char* p, std::size_t n, bool upper) {
+  tobrel::selectJapaneseLocale();
+  std::size_t i = 0;
+#if !defined(_WIN32) && defined(__SSE2__)
+  const unsigned char lo = upper ? 'a' : 'A';
+  const tobrel::mbcase::CaseSpan* spans = upper ? tobrel::mbcase::kUpperSpans : tobrel::mbcase::kLowerSpans;
+  const int spanCount = upper ? tobrel::mbcase::kUpperSpanCount : tobrel::mbcase::kLowerSpanCount;
+  const __m128i flip = _mm_set1_epi8(0x20);
+  // The spans as vectors, made once per call.
+  const int kMaxSpans = 8;
+  __m128i spanLead[kMaxSpans], spanFirst[kMaxSpans], spanWidth[kMaxSpans];
+  const int usedSpans = spanCount < kMaxSpans ? spanCount : kMaxSpans;
+  for (int sp = 0; sp < usedSpans; ++sp) {
+    spanLead[sp] = _mm_set1_epi8(static_cast<char>(spans[sp].lead));
+    spanFirst[sp] = _mm_set1_epi8(static_cast<char>(spans[sp].firstTrail));
+    spanWidth[sp] = _mm_set1_epi8(static_cast<char>(spans[sp].lastTrail - spans[sp].firstTrail));
+  }
+  std::uint64_t carry = 0;
+  // (More spans than the vectors hold: the character walk does it all.)
+  for (; spanCount <= kMaxSpans && i + 64 <= n; i += 64) {
+    std::uint64_t lead = 0, letters = 0, pairs = 0;
+    __m128i before = _mm_cvtsi32_si128(i ? static_cast<unsigned char>(p[i - 1]) : 0);
+    for (int k = 0; k < 4; ++k) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * k));
+      // Each byte's predecessor: the lead byte of a pair whose trail byte it is.
+      __m128i prev = _mm_or_si128(_mm_slli_si128(v, 1), before);
+      before = _mm_srli_si128(v, 15);
+      __m128i isLetter = inRange(v, lo, 25);
+      __m128i isLeadByte = _mm_or_si128(inRange(v, 0x81, 0x1E), inRange(v, 0xE0, 0x1C));
+      __m128i inSpan = _mm_setzero_si128();
+      for (int sp = 0; sp < usedSpans; ++sp) {
+        __m128i t = _mm_sub_epi8(v, spanFirst[sp]);
+        __m128i trailFits = _mm_cmpeq_epi8(_mm_min_epu8(t, spanWidth[sp]), t);
+        inSpan = _mm_or_si128(inSpan, _mm_and_si128(_mm_cmpeq_epi8(prev, spanLead[sp]), trailFits));
+      }
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i + 16 * k), _mm_xor_si128(v, _mm_and_si128(isLetter, flip)));
+      letters |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(isLetter))) << (16 * k);
+      lead |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(isLeadByte))) << (16 * k);
+      pairs |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(inSpan))) << (16 * k);
+    }
+    if (lead == 0 && carry == 0) continue;  // all single bytes
+    std::uint64_t trail = trailBytes(lead, carry);
+    for (std::uint64_t m = letters & trail; m; m &= m - 1) p[i + __builtin_ctzll(m)] ^= 0x20;
+    // Case pairs, found at their trail bytes (the lead byte may end the
+    // previous block; it is never changed before its pair is mapped here).
+    for (std::uint64_t m = pairs & trail; m; m &= m - 1) mapPair(p + i + __builtin_ctzll(m) - 1, upper);
+    if (i + 64 == n && ((lead & ~trail) >> 63)) return n - 1;  // a lead byte without its trail byte
+  }
+  if (carry) {
+    // The first byte left is the trail byte of a pair that began in the last
+    // block: map the pair here, then go on from the next character.
+    if (i < n) mapPair(p + i - 1, upper);
+    ++i;
+  }
+#endif
+  return convertCaseFrom(p, i, n, upper);
 }
 
 #if !defined(_WIN32)

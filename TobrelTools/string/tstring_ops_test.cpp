@@ -10,6 +10,11 @@
 
 #include "TobrelTools/string/testdata/ops_ids.h"
 
+#if defined(_WIN32)
+#include <ctype.h>
+#include <mbstring.h>
+#endif
+
 namespace {
 
 using std::tstring;
@@ -139,6 +144,52 @@ TEST(TstringCaseTest, CutsAtNulAndDropsATrailingLeadByte) {
   EXPECT_EQ(nul.size(), 2u);
   EXPECT_EQ(nul, "AB");
   EXPECT_EQ(tstring().toLower(), "");
+}
+
+// The conversion by its definition: a zeroed work area filled character by
+// character with the runtime's lead-byte test and case mapping, copied back
+// up to its first zero byte.
+std::string convertByDefinition(const std::string& text, bool upper) {
+  std::string in(text.c_str());
+  std::string work(in.size() + 1, '\0');
+  bool pending = false;
+  unsigned char lead = 0;
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    unsigned char b = static_cast<unsigned char>(in[i]);
+    if (pending) {
+      pending = false;
+      unsigned int code = static_cast<unsigned int>(lead) << 8 | b;
+      unsigned int mapped = upper ? _mbctoupper(code) : _mbctolower(code);
+      work[i - 1] = static_cast<char>(mapped >> 8);
+      work[i] = static_cast<char>(mapped & 0xFF);
+    } else if (isleadbyte(b)) {
+      pending = true;
+      lead = b;
+    } else {
+      unsigned int c = static_cast<unsigned int>(static_cast<int>(static_cast<signed char>(b)));
+      work[i] = static_cast<char>((upper ? _mbctoupper(c) : _mbctolower(c)) & 0xFF);
+    }
+  }
+  return std::string(work.c_str());
+}
+
+TEST(TstringCaseTest, ConversionMatchesItsDefinitionOnLongMixedTexts) {
+  // Long enough for the block-wise path, with runs of lead-range bytes of
+  // every parity, letters as trail bytes, case pairs split across blocks.
+  static const unsigned char alphabet[] = {0x82, 0x60, 0x81, 0x83, 0x9F, 0xBF, 0x84, 0x40, 0x70, 0x87,
+                                           0x54, 0xFA, 0x4A, 0xEE, 0xEF, 'a', 'A', 'z', 'Z', '@',
+                                           '[', '`', '{', 0xB1, ' ', 0xE0, 0xFC, 0x93};
+  std::mt19937 rng(932);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    for (std::size_t len = rng() % 300; text.size() < len;) text += static_cast<char>(alphabet[rng() % sizeof alphabet]);
+    for (bool upper : {true, false}) {
+      tstring t(text.c_str());
+      upper ? t.toUpper() : t.toLower();
+      ASSERT_EQ(std::string(t.data(), t.size()), convertByDefinition(text, upper))
+          << (upper ? "upper " : "lower ") << testing::PrintToString(text);
+    }
+  }
 }
 
 TEST(TstringCaseTest, LeavesEarlierWideCopyAlone) {

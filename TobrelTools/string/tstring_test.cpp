@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -425,6 +426,40 @@ TEST(TstringDamaged, ThroughThePointerFormNothingLeaks) {
   }
   EXPECT_EQ(nullptr, p);
   EXPECT_FALSE(is.good());
+}
+
+// A stream that watches the heap while it delivers each element.
+class HeapWatchingStream : public MemoryIStream {
+ public:
+  explicit HeapWatchingStream(const Bytes& b) : MemoryIStream(b), peak_(liveHeapBytes()) {}
+  vistream& operator>>(char& c) override {
+    watch();
+    return MemoryIStream::operator>>(c);
+  }
+  vistream& operator>>(unsigned short& u) override {
+    watch();
+    return MemoryIStream::operator>>(u);
+  }
+  using MemoryIStream::operator>>;
+  std::size_t peak() const { return peak_; }
+
+ private:
+  void watch() { peak_ = std::max(peak_, liveHeapBytes()); }
+  std::size_t peak_;
+};
+
+TEST(TstringDamaged, HostileCountsCostMemoryOnlyForBytesThatArrive) {
+  if (liveHeapBytes() == 0) GTEST_SKIP() << "no heap statistics here";
+  for (long flag : {0L, 1L}) {
+    Bytes bytes = cat({le32(flag), le32(0x7FFFFFFF), Bytes(20000, 'x')});
+    std::size_t before = liveHeapBytes();
+    HeapWatchingStream is(bytes);
+    tstring t;
+    t.restoreContents(is);
+    EXPECT_TRUE(is.eof());
+    EXPECT_LT(is.peak() - before, 256u * 1024) << "flag " << flag;
+    EXPECT_EQ(flag ? 10000u : 20000u, t.size());
+  }
 }
 
 // A stream whose reads run out of memory after a few bytes.
