@@ -369,9 +369,26 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwO
   LONG err = splitPath(lpSubKey, &parts);
   if (err != ERROR_SUCCESS) return err;
   RegistryStore& s = call.store();
+  KeyInfo key;
+  {
+    // Most keys asked for exist already: find them without taking the
+    // store's write lock, and create only when something is missing.
+    Txn read(s, false);
+    if (read.status() != ERROR_SUCCESS) return read.status();
+    err = walk(s, call.handle->key, parts, &key);
+    if (err == ERROR_SUCCESS) {
+      REGSAM access = mapAccess(samDesired, key.readOnly);
+      if (key.readOnly && (access & kWriteRights)) return ERROR_ACCESS_DENIED;
+      err = read.commit();
+      if (err != ERROR_SUCCESS) return err;
+      *phkResult = newHandle(call.r, key.id, access);
+      if (lpdwDisposition) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+      return ERROR_SUCCESS;
+    }
+    if (err != ERROR_FILE_NOT_FOUND) return err;
+  }
   Txn txn(s, true);
   if (txn.status() != ERROR_SUCCESS) return txn.status();
-  KeyInfo key;
   err = s.getKey(call.handle->key, &key);
   if (err != ERROR_SUCCESS) return err;
   bool created = false;

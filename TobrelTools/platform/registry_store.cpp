@@ -88,7 +88,8 @@ const char* const kStatements[] = {
     " ON CONFLICT(key, uname) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM vals WHERE key = ?1 AND uname = ?2",
     "SELECT uname FROM vals WHERE key = ?1 AND uname <> X'00' ORDER BY seq",
-    "INSERT INTO vals(key, uname, seq, name, type, data) VALUES(?1, X'00', 1, X'', ?2, X'')"
+    "INSERT INTO vals(key, uname, seq, name, type, data)"
+    " SELECT ?1, X'00', 1, X'', ?2, X'' WHERE EXISTS (SELECT 1 FROM keys WHERE id = ?1)"
     " ON CONFLICT(key, uname) DO UPDATE SET seq = seq + 1, type = excluded.type",
     "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
     "  SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id)"
@@ -480,14 +481,14 @@ LONG RegistryStore::touchValues(KeyId key, std::uint64_t now) {
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, key);
   sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(now));
-  return runToEnd(s);
+  LONG err = runToEnd(s);
+  if (err == ERROR_SUCCESS && sqlite3_changes(db_) == 0) return ERROR_KEY_DELETED;
+  return err;
 }
 
 LONG RegistryStore::setValue(KeyId key, const std::string& name, const std::string& folded, DWORD type,
                              const void* data, std::size_t size, std::uint64_t now) {
-  KeyInfo self;
-  LONG err = getKey(key, &self);
-  if (err == ERROR_SUCCESS) err = touchValues(key, now);
+  LONG err = touchValues(key, now);   // ERROR_KEY_DELETED when the key is gone
   if (err != ERROR_SUCCESS) return err;
   sqlite3_stmt* s = stmt(kUpsertValue);
   if (!s) return ERROR_REGISTRY_IO_FAILED;
