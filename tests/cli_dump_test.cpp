@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "TobrelTools/TobrelTools.h"
 #include "tests/tool_runner.h"
 
 namespace {
@@ -200,6 +201,28 @@ TEST_F(ToolTest, DumpShowsTextBytesWithoutLoss) {
   ToolResult json = run({"dump", "--json", path});
   EXPECT_NE(json.out.find("\"text\":\"\xef\xbd\xb1\xef\xbf\xbd\",\"bytes\":\"B180\""), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"wide\":true,\"length\":2,\"text\":\"A\xe3\x81\x82\"}"), std::string::npos) << json.out;
+}
+
+TEST_F(ToolTest, DumpOfStringsAndSharedObjectsWrittenByTheLibrary) {
+  const std::string file = tempPath("objects.bin");
+  {
+    std::tstring hello("hello");
+    std::tstring kana("\x83\x4a\x83\x69");  // katakana KA NA
+    Persistable plain;
+    Persistable::readyToSerialize();
+    fvostream out(file.c_str());
+    out << hello << kana << hello << plain << &plain;
+  }
+  ToolResult dump = run({"dump", file});
+  ASSERT_EQ(dump.status, 0) << dump.err;
+  EXPECT_EQ(dump.out.substr(dump.out.find('\n') + 1),
+            "#0 tstring (0x0070) \"hello\"\n"
+            "#1 tstring (0x0070) \"\xe3\x82\xab\xe3\x83\x8a\"\n"
+            "reference to #0 tstring (0x0070)\n"
+            "#2 Persistable (0x8001) {\n"
+            "}\n"
+            "reference to #2 Persistable (0x8001)\n"
+            "end at offset 50: 5 records, 3 objects, 2 references\n");
 }
 
 TEST_F(ToolTest, DumpOfAnEmptyFileIsNoRecords) {
