@@ -62,9 +62,12 @@
 // "Invalid format: nesting too deep.", save throws
 // "nesting too deep to save." (and sets the stream's fail bit). save allows
 // itself only about half the stack, so that what a thread could write, a
-// thread with the same stack size can read. To read deeper graphs, run the
-// read on a thread with a larger stack (pthread_attr_setstacksize,
-// CreateThread's stack size).
+// thread with the same stack size can read. For a small class, an 8 MiB
+// stack reads about 40,000 levels and a 2 MiB one about 9,000. To read
+// deeper graphs, run the read on a thread with a larger stack
+// (pthread_attr_setstacksize, CreateThread's stack size): 512 MiB holds
+// millions of levels. A class whose own frames exceed 64 KiB is measured
+// only from its second level on.
 #ifndef TOBRELTOOLS_PERSIST_PERSISTABLE_H_
 #define TOBRELTOOLS_PERSIST_PERSISTABLE_H_
 

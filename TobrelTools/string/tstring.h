@@ -269,8 +269,8 @@ class TOBREL_API tstring : public Persistable, public basic_string<char, char_tr
   // before the text is replaced, so an argument may point into this very
   // text. Output that does not fit the usual 4096-byte buffer is not cut:
   // it is formatted again into a buffer of its exact size, so the text is
-  // always the complete output. A format the C library refuses (an encoding
-  // error) leaves the empty text.
+  // always the complete output. A null fmt, or a format the C library
+  // refuses (an encoding error), leaves the empty text.
   const tstring& format(const char* fmt, ...)
 #if defined(__GNUC__)
       __attribute__((format(printf, 2, 3)))

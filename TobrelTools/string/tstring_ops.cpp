@@ -60,7 +60,9 @@ inline unsigned int mapChar(unsigned int c, bool upper) {
     return c - 'A' < 26u ? c + 0x20 : c;
   }
   if (c < 0x100 || c > 0xFFFF) return c;
-  const unsigned short* lead = (upper ? tobrel::mbcase::kUpper : tobrel::mbcase::kLower)[c >> 8];
+  const unsigned short* const* table = tobrel::mbcase::kLower;
+  if (upper) table = tobrel::mbcase::kUpper;
+  const unsigned short* lead = table[c >> 8];
   return lead && lead[c & 0xFF] ? lead[c & 0xFF] : c;
 }
 #endif
