@@ -8,6 +8,8 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/platform/platform.h"
+#include "TobrelTools/platform/registry.h"
+#include "TobrelTools/registry/regfile.h"
 #include "TobrelTools/platform/cp932.h"
 
 #include "TobrelTools/persist/InternalException.h"
@@ -24,6 +26,9 @@
 #include "TobrelTools/stream/fostream.h"
 #include "TobrelTools/stream/fistream.h"
 
+#include "TobrelTools/string/tstring.h"
 #include "TobrelTools/string/st.h"
+
+#include "TobrelTools/registry/reg.h"
 
 #endif  // TOBRELTOOLS_TOBRELTOOLS_H_

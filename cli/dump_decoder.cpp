@@ -78,7 +78,7 @@ bool DumpDecoder::record(const char* label, unsigned short member, int depth, bo
                          std::int32_t element) {
   tick();
   if (depth > kMaxDepth) {
-    throw Stop{offset_, "records nested deeper than " + std::to_string(kMaxDepth) + " levels"};
+    throw Stop{offset_, "Invalid format: nesting too deep. (more than " + std::to_string(kMaxDepth) + " levels)"};
   }
   const std::uint64_t start = offset_;
   char c = 0;

@@ -36,8 +36,8 @@ const char* knownClassName(unsigned short classId);
 class DumpDecoder {
  public:
   // Records nested deeper than this stop the decoding (a damaged or hostile
-  // file must not exhaust the stack).
-  static const int kMaxDepth = 4096;
+  // file must not exhaust the stack). Registry keys nest at most 512 deep.
+  static const int kMaxDepth = 1024;
 
   DumpDecoder(fvistream& in, DumpSink& sink);
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "TobrelTools/TobrelTools.h"
 #include "tests/tool_runner.h"
 
 namespace {
@@ -84,6 +85,10 @@ TEST_F(ToolTest, HelpForTheToolAndForEachCommand) {
   EXPECT_NE(tool.out.find("  dump "), std::string::npos);
   EXPECT_NE(tool.out.find("  demo "), std::string::npos);
   EXPECT_EQ(tool.err, "");
+
+  ToolResult version = run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.find("tobrel "), 0u);
 
   ToolResult dump = run({"dump", "--help"});
   EXPECT_EQ(dump.status, 0);
@@ -198,6 +203,28 @@ TEST_F(ToolTest, DumpShowsTextBytesWithoutLoss) {
   EXPECT_NE(json.out.find("\"wide\":true,\"length\":2,\"text\":\"A\xe3\x81\x82\"}"), std::string::npos) << json.out;
 }
 
+TEST_F(ToolTest, DumpOfStringsAndSharedObjectsWrittenByTheLibrary) {
+  const std::string file = tempPath("objects.bin");
+  {
+    std::tstring hello("hello");
+    std::tstring kana("\x83\x4a\x83\x69");  // katakana KA NA
+    Persistable plain;
+    Persistable::readyToSerialize();
+    fvostream out(file.c_str());
+    out << hello << kana << hello << plain << &plain;
+  }
+  ToolResult dump = run({"dump", file});
+  ASSERT_EQ(dump.status, 0) << dump.err;
+  EXPECT_EQ(dump.out.substr(dump.out.find('\n') + 1),
+            "#0 tstring (0x0070) \"hello\"\n"
+            "#1 tstring (0x0070) \"\xe3\x82\xab\xe3\x83\x8a\"\n"
+            "reference to #0 tstring (0x0070)\n"
+            "#2 Persistable (0x8001) {\n"
+            "}\n"
+            "reference to #2 Persistable (0x8001)\n"
+            "end at offset 50: 5 records, 3 objects, 2 references\n");
+}
+
 TEST_F(ToolTest, DumpOfAnEmptyFileIsNoRecords) {
   ToolResult r = run({"dump", file("empty.bin", Bytes())});
   EXPECT_EQ(r.status, 0);
@@ -259,6 +286,20 @@ TEST_F(ToolTest, DamagedFilesStopWithOffsetAndReason) {
         << j.out;
     EXPECT_EQ(j.out.substr(j.out.size() - 2), "}\n");
   }
+}
+
+TEST_F(ToolTest, DeepNestingIsDecodedUpToItsLimit) {
+  auto nested = [](int keys) {
+    Bytes b;
+    for (int i = 0; i < keys; ++i) b.open(0xF033).i32(1).text("").text("k").i32(0).i32(0).i32(i + 1 < keys ? 1 : 0);
+    for (int i = 0; i < keys; ++i) b.close();
+    return b;
+  };
+  ToolResult deep = run({"dump", "--json", file("deep.bin", nested(1024))});
+  EXPECT_EQ(deep.status, 0) << deep.err;
+  ToolResult tooDeep = run({"dump", file("toodeep.bin", nested(1025))});
+  EXPECT_EQ(tooDeep.status, 1);
+  EXPECT_NE(tooDeep.err.find("Invalid format: nesting too deep."), std::string::npos) << tooDeep.err;
 }
 
 TEST_F(ToolTest, JsonStopInsideNestedRecordsClosesEveryBracket) {

@@ -8,6 +8,9 @@
 //
 //   ClassFactory::getInstance()->setAssociators(tableFromLoadingThread);
 //
+// A thread's factory is released when the thread ends; the loading thread's
+// stays until the process ends.
+//
 // The table is small and searched linearly, in registration order.
 #ifndef TOBRELTOOLS_PERSIST_CLASSFACTORY_H_
 #define TOBRELTOOLS_PERSIST_CLASSFACTORY_H_

@@ -19,8 +19,9 @@ void DupChecker::destroyInstance() { tobrel::theDupCheckerManager.freeValue(); }
 
 int DupChecker::add(const Persistable* obj) {
   const int next = static_cast<int>(objects_.size());
-  // One probe: either finds the earlier index or claims the next one.
-  std::pair<std::unordered_map<const Persistable*, int>::iterator, bool> slot = indexOf_.emplace(obj, next);
+  // One probe: either finds the earlier index or claims the next one
+  // (try_emplace allocates nothing when the object is already recorded).
+  std::pair<std::unordered_map<const Persistable*, int>::iterator, bool> slot = indexOf_.try_emplace(obj, next);
   if (!slot.second) return slot.first->second;
   try {
     objects_.push_back(obj);

@@ -131,6 +131,24 @@ TEST_F(PersistableTest, SecondSaveInAPassIsAReferenceUntilTheNextPass) {
   EXPECT_EQ(os.bytes()[10], 0x3A);
 }
 
+TEST_F(PersistableTest, PointersThroughConcreteStreamsAreRecords) {
+  // Not the stream's operator<<(bool): a whole record.
+  Node n(3);
+  Node* p = &n;
+  const std::string path = tobrel::test::tempPath("ptr.bin");
+  Persistable::readyToSerialize();
+  {
+    fvostream out(path.c_str());
+    out << p;
+  }
+  Persistable::readyToSerialize();
+  MemoryOStream os;
+  os << p;
+  EXPECT_EQ(tobrel::test::bytesOf(path), os.bytes());
+  ASSERT_EQ(os.bytes().size(), 13u);
+  EXPECT_EQ(os.bytes()[0], 0x3A);
+}
+
 TEST_F(PersistableTest, IndicesContinueWithoutANewPass) {
   Persistable a, b;
   Persistable::readyToSerialize();

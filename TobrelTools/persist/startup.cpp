@@ -8,6 +8,8 @@
 #include "TobrelTools/persist/InstanceManager.h"
 #include "TobrelTools/persist/Persistable.h"
 #include "TobrelTools/persist/globals.h"
+#include "TobrelTools/registry/reg.h"
+#include "TobrelTools/string/tstring.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)startup.cpp:  Ver01.00  2026.12.05";
 
@@ -28,11 +30,11 @@ struct ClassRegistrar {
 // The library's classes, in this order. Each class module exports its
 // creator; add each registration at its marked place, keeping the order.
 const ClassRegistrar persistableRegistrar(Persistable::getClassId(), &Persistable_create);
-// regkey_t     0xF033: const ClassRegistrar regkeyRegistrar(regkey_t::getClassId(), &regkey_t_create);
-// regval_t     0xF035: const ClassRegistrar regvalRegistrar(regval_t::getClassId(), &regval_t_create);
-// regtree      0xF034: const ClassRegistrar regtreeRegistrar(regtree::getClassId(), &regtree_create);
-// regelm       0xF036: const ClassRegistrar regelmRegistrar(regelm::getClassId(), &regelm_create);
-// std::tstring 0x0070: const ClassRegistrar tstringRegistrar(std::tstring::getClassId(), &tstring_create);
+const ClassRegistrar regkeyRegistrar(regkey_t::getClassId(), &regkey_t_create);
+const ClassRegistrar regvalRegistrar(regval_t::getClassId(), &regval_t_create);
+const ClassRegistrar regtreeRegistrar(regtree::getClassId(), &regtree_create);
+const ClassRegistrar regelmRegistrar(regelm::getClassId(), &regelm_create);
+const ClassRegistrar tstringRegistrar(std::tstring::getClassId(), &tstring_create);
 
 }  // namespace
 }  // namespace tobrel

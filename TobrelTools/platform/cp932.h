@@ -55,6 +55,15 @@ TOBREL_API std::size_t cp932ToWide(unsigned short* dst, const char* src, std::si
 // stored, the NUL not counted.
 TOBREL_API std::size_t wideToCp932(char* dst, const unsigned short* src, std::size_t n);
 
+// wideToCp932 in its two steps, for callers that measure and then convert:
+// the measuring step also gives the length of src in units, which the
+// converting step takes instead of looking for the zero unit again. Measure
+// returns what wideToCp932(nullptr, src, 0) returns (units may be null);
+// Convert with the units so measured does what wideToCp932(dst, src, n)
+// does.
+TOBREL_API std::size_t wideToCp932Measure(const unsigned short* src, std::size_t* units);
+TOBREL_API std::size_t wideToCp932Convert(char* dst, std::size_t n, const unsigned short* src, std::size_t units);
+
 #if !defined(_WIN32)
 // The table itself, for the multibyte string functions built on it. These
 // exist only on hosts where the library brings its own code page 932.

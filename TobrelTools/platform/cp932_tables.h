@@ -21,12 +21,21 @@ extern const unsigned char kLead[256];
 extern const unsigned char kTrail[256];
 // The unit of each single byte; 0 for lead bytes (which have none).
 extern const unsigned short kSingle[256];
-// The unit of each double-byte code, indexed by (lead << 8 | trail) - 0x8000;
-// 0 where the table has no character.
+// True when the bytes 0x00-0x7F are the units U+0000-U+007F both ways.
+extern const bool kAsciiSame;
+// The unit of each double-byte code, indexed by (lead << 8 | trail) - 0x8000:
+// for a lead byte and a trail byte that the table does not list as a pair,
+// the default unit; 0 for other indices.
 extern const unsigned short kDouble[0x8000];
+// One bit per index of kDouble (bit i % 8 of byte i / 8): set for the pairs
+// that the table lists.
+extern const unsigned char kDoubleListed[0x1000];
 // The code of each unit: below 0x100 a single byte, else lead << 8 | trail;
 // 0 where the unit has no code (U+0000 is the byte 0 itself).
 extern const unsigned short kEncode[0x10000];
+// 1 where the code of the unit takes two bytes, else 0 (a denser form of
+// kEncode[u] > 0xFF, for measuring).
+extern const unsigned char kEncodeDouble[0x10000];
 
 }  // namespace cp932
 }  // namespace tobrel

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -267,6 +268,102 @@ TEST(Cp932Table, AgreesWithIconvWhereExpected) {
   iconv_close(enc);
   EXPECT_EQ((std::vector<unsigned>{0x8540, 0x8640, 0xEB40, 0xEC40, 0xEF40}), decodeDiffers);
   EXPECT_EQ((std::vector<unsigned>{0x2014, 0x2016, 0x203E, 0x2212, 0x301C}), encodeDiffers);
+}
+
+// The converters copy runs of ASCII a machine word at a time and walk other
+// text character by character; on texts that switch between the two at
+// every offset, with and without room for everything, they must agree with
+// a plain walk over the single-character calls.
+class Cp932Mixed : public ::testing::Test {
+ protected:
+  unsigned next() {
+    seed_ = seed_ * 1103515245u + 12345u;
+    return seed_ >> 8;
+  }
+
+  std::string randomNarrow() {
+    static const char* const pieces[] = {"\x82\xA0", "\x93\xFA", "\xB1", "\xDF", "\x81\x20", "\x85\x41",
+                                         "\xA0", "\xFD", "\x80", "\xFA\x40", "\xF0\x40", "\x81\x7F"};
+    std::string s;
+    int parts = next() % 12;
+    for (int i = 0; i < parts; ++i) {
+      if (next() % 2) {
+        s.append(next() % 20, static_cast<char>('a' + next() % 26));
+      } else {
+        s += pieces[next() % (sizeof pieces / sizeof *pieces)];
+      }
+    }
+    if (next() % 4 == 0) s += '\x82';   // a lead byte at the very end
+    return s;
+  }
+
+  wide randomWide() {
+    static const unsigned short others[] = {0x3042, 0x65E5, 0xFF71, 0x301C, 0xD800, 0x2170, 0xE000, 0x00A5, 0x0080};
+    wide w;
+    int parts = next() % 12;
+    for (int i = 0; i < parts; ++i) {
+      if (next() % 2)
+        w.append(next() % 20, static_cast<unsigned short>('A' + next() % 26));
+      else
+        w += others[next() % (sizeof others / sizeof *others)];
+    }
+    return w;
+  }
+
+  unsigned seed_ = 42;
+};
+
+TEST_F(Cp932Mixed, DecodingAgreesWithSingleCharacters) {
+  for (int round = 0; round < 2000; ++round) {
+    std::string s = randomNarrow();
+    wide expected;
+    for (std::size_t i = 0; i < s.size();) {
+      unsigned short u;
+      i += tobrel::cp932DecodeChar(s.data() + i, s.size() - i, &u);
+      expected += u;
+    }
+    ASSERT_EQ(expected.size(), cp932ToWide(nullptr, s.c_str(), 0)) << round;
+    for (std::size_t cap : {expected.size() + 1, expected.size(), expected.size() / 2, std::size_t(7), std::size_t(9)}) {
+      std::vector<unsigned short> buf(cap + 4, 0xBEEF);
+      std::size_t got = cp932ToWide(buf.data(), s.c_str(), cap);
+      std::size_t want = std::min(cap, expected.size());
+      ASSERT_EQ(want, got) << round << " cap " << cap;
+      ASSERT_EQ(expected.substr(0, want), wide(buf.data(), got)) << round << " cap " << cap;
+      ASSERT_EQ(got < cap ? 0 : 0xBEEF, buf[got]) << round << " cap " << cap;
+      ASSERT_EQ(0xBEEF, buf[cap]) << round << " cap " << cap;
+    }
+  }
+}
+
+TEST_F(Cp932Mixed, EncodingAgreesWithSingleUnits) {
+  for (int round = 0; round < 2000; ++round) {
+    wide w = randomWide();
+    std::string expected;
+    std::vector<std::size_t> ends;   // where each character's bytes end
+    for (unsigned short u : w) {
+      int code = tobrel::cp932UnitToCode(u);
+      if (code < 0) code = '?';
+      if (code > 0xFF) expected += static_cast<char>(code >> 8);
+      expected += static_cast<char>(code);
+      ends.push_back(expected.size());
+    }
+    std::size_t units = 99;
+    ASSERT_EQ(expected.size(), tobrel::wideToCp932Measure(w.c_str(), &units)) << round;
+    ASSERT_EQ(w.size(), units);
+    for (std::size_t cap : {expected.size() + 1, expected.size(), expected.size() / 2, std::size_t(5), std::size_t(8)}) {
+      std::size_t want = 0;
+      for (std::size_t e : ends)
+        if (e <= cap) want = e;
+      std::string buf(cap + 4, 'Z');
+      std::size_t got = tobrel::wideToCp932Convert(&buf[0], cap, w.c_str(), units);
+      ASSERT_EQ(want, got) << round << " cap " << cap;
+      ASSERT_EQ(expected.substr(0, want), buf.substr(0, got)) << round << " cap " << cap;
+      bool terminated = want == expected.size() && want < cap;
+      ASSERT_EQ(terminated ? '\0' : 'Z', buf[got]) << round << " cap " << cap;
+      ASSERT_EQ('Z', buf[cap]) << round << " cap " << cap;
+      ASSERT_EQ(got, wideToCp932(&buf[0], w.c_str(), cap));
+    }
+  }
 }
 
 #endif  // !_WIN32

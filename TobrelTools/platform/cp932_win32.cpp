@@ -11,6 +11,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 static const char sccsid[] __attribute__((used)) = "@(#)cp932_win32.cpp:  Ver01.00  2026.12.05";
@@ -69,6 +70,16 @@ std::size_t wideToCp932(char* dst, const unsigned short* src, std::size_t n) {
   std::memcpy(dst, all.data(), count);
   if (count == bytes && count < n) dst[count] = 0;
   return count;
+}
+
+std::size_t wideToCp932Measure(const unsigned short* src, std::size_t* units) {
+  if (units) *units = src ? std::wcslen(reinterpret_cast<const wchar_t*>(src)) : 0;
+  return wideToCp932(nullptr, src, 0);
+}
+
+std::size_t wideToCp932Convert(char* dst, std::size_t n, const unsigned short* src, std::size_t units) {
+  (void)units;   // the runtime finds the end of the text itself
+  return wideToCp932(dst, src, n);
 }
 
 }  // namespace tobrel

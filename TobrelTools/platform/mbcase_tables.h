@@ -12,6 +12,18 @@ namespace mbcase {
 extern const unsigned short* const kUpper[256];
 extern const unsigned short* const kLower[256];
 
+// For each lead byte that has case pairs, the range of trail bytes they
+// span (a quick filter for vector code: every pair lies in one of these).
+struct CaseSpan {
+  unsigned char lead;
+  unsigned char firstTrail;
+  unsigned char lastTrail;
+};
+extern const CaseSpan kUpperSpans[];
+extern const int kUpperSpanCount;
+extern const CaseSpan kLowerSpans[];
+extern const int kLowerSpanCount;
+
 }  // namespace mbcase
 }  // namespace tobrel
 

@@ -31,6 +31,16 @@ inline unsigned int charAt(const unsigned char* p, int* len) {
   return p[0];
 }
 
+// ASCII lower-case mapping as a table.
+struct AsciiLower {
+  unsigned char map[128];
+  constexpr AsciiLower() : map() {
+    for (int c = 0; c < 128; ++c) map[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+  }
+  constexpr unsigned char operator[](unsigned int c) const { return map[c]; }
+};
+constexpr AsciiLower kAsciiLower;
+
 // Whether pos starts a character, given that known (at or before pos) does.
 // Only lead-range bytes right before pos are looked at: any other byte ends
 // a character (it is a single byte or a trail byte), and from there the lead
@@ -122,9 +132,19 @@ unsigned char* _mbsrchr(const unsigned char* str, unsigned int c) {
 int _mbsicmp(const unsigned char* a, const unsigned char* b) {
   if (!a || !b) return a == b ? 0 : (a ? 1 : -1);
   for (;;) {
+    unsigned int ca = *a, cb = *b;
+    if ((ca | cb) < 0x80) {  // both ASCII: the common case, without branches on letters
+      ca = kAsciiLower[ca];
+      cb = kAsciiLower[cb];
+      if (ca != cb) return ca < cb ? -1 : 1;
+      if (ca == 0) return 0;
+      ++a;
+      ++b;
+      continue;
+    }
     int la, lb;
-    unsigned int ca = mapCase(charAt(a, &la), tobrel::mbcase::kLower);
-    unsigned int cb = mapCase(charAt(b, &lb), tobrel::mbcase::kLower);
+    ca = mapCase(charAt(a, &la), tobrel::mbcase::kLower);
+    cb = mapCase(charAt(b, &lb), tobrel::mbcase::kLower);
     if (ca != cb) return ca < cb ? -1 : 1;
     if (la == 0) return 0;  // both ended
     a += la;

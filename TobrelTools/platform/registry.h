@@ -25,6 +25,12 @@
 //   store has no notion of a boot to forget them at).
 // - HKEY_CLASSES_ROOT is a key of its own, not a merged view of the Classes
 //   keys of HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
+// - Durability: every call that changes the registry is one transaction of
+//   the store (SQLite, WAL journal, synchronous=NORMAL), committed before the
+//   call returns and visible to every process from then on. A process killed
+//   at any point loses nothing that was committed; a power failure may lose
+//   the last commits but leaves the file consistent. Several processes may
+//   use the store at once; a writer waits up to 10 seconds for another.
 // - Errors of the store itself: ERROR_BUSY (another process held the
 //   database longer than 10 seconds), ERROR_CANTOPEN (the file cannot be
 //   created or opened), ERROR_CANTWRITE (disk full, read-only file),

@@ -5,6 +5,7 @@
 // committed before the call returns.
 #include "TobrelTools/platform/registry.h"
 
+#include <pthread.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -39,14 +40,15 @@ const std::size_t kReuseDelay = 256;
 const REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | 0x00040000L /*WRITE_DAC*/ |
                             0x00080000L /*WRITE_OWNER*/;
 
-// Where an enumeration of one handle stands: the entry last returned, valid
-// while the store's change counter stays the same.
+// Where an enumeration of one handle stands, valid while the store's change
+// counter stays the same: for subkeys the entry last returned (the next one
+// is one index step away), for values the whole order of the key's values.
 struct Cursor {
   bool valid = false;
   std::uint64_t counter = 0;
   DWORD index = 0;
-  std::string folded;     // subkeys: folded name of the entry at `index`
-  std::int64_t row = 0;   // values: row of the entry at `index`
+  std::string folded;               // subkeys: folded name of the entry at `index`
+  std::vector<std::string> order;   // values: folded names in enumeration order
 };
 
 struct Handle {
@@ -61,7 +63,7 @@ struct Handle {
 struct Registry {
   std::recursive_mutex mutex;
   std::unique_ptr<RegistryStore> store;
-  pid_t pid = 0;
+  bool forked = false;    // set in a child process after fork
   bool pathSet = false;   // a path was given by registryStoreReset
   std::string path;       // the path given, or the one in use
   std::vector<Handle> handles;   // slot i is the handle value (i + 1) * 4
@@ -78,10 +80,20 @@ struct Registry {
   }
 };
 
+Registry* theRegistry = nullptr;
+
+void markForked() {
+  if (theRegistry) theRegistry->forked = true;
+}
+
 // Never destroyed: registry calls made by other static destructors at exit
 // still find it.
 Registry& reg() {
-  static Registry* r = new Registry;
+  static Registry* r = [] {
+    theRegistry = new Registry;
+    pthread_atfork(nullptr, nullptr, markForked);
+    return theRegistry;
+  }();
   return *r;
 }
 
@@ -106,16 +118,16 @@ std::string defaultPath() {
 // Opens the store at the first call (and again in a forked child, which must
 // not use its parent's connection).
 LONG ensureStore(Registry& r) {
-  if (r.store && r.pid != getpid()) {
-    r.store->abandon();
+  if (r.forked) {
+    if (r.store) r.store->abandon();
     r.store.reset();
+    r.forked = false;
   }
   if (!r.store) {
     if (!r.pathSet) r.path = defaultPath();
     std::unique_ptr<RegistryStore> s(new RegistryStore(r.path));
     if (s->status() != ERROR_SUCCESS) return s->status();
     r.store = std::move(s);
-    r.pid = getpid();
   }
   return ERROR_SUCCESS;
 }
@@ -304,26 +316,18 @@ LONG valueAt(RegistryStore& s, Handle& h, DWORD index, ValueInfo* out) {
   LONG err = s.changeCounter(&counter);
   if (err != ERROR_SUCCESS) return err;
   Cursor& c = h.values;
-  bool fresh = c.valid && c.counter == counter;
-  if (fresh && index == c.index + 1) {
-    err = s.valueAfter(h.key, c.row, out);
-  } else if (fresh && index == c.index) {
-    err = s.valueAfter(h.key, c.row - 1, out);
-  } else {
-    err = s.valueAt(h.key, index, out);
+  if (!c.valid || c.counter != counter) {
+    err = s.valueOrder(h.key, &c.order);
+    if (err != ERROR_SUCCESS) return err;
+    c.valid = true;
+    c.counter = counter;
   }
-  if (err == ERROR_NO_MORE_ITEMS) {
-    c.valid = false;
+  if (index >= c.order.size()) {
     KeyInfo self;
     LONG exists = s.getKey(h.key, &self);
     return exists != ERROR_SUCCESS ? exists : ERROR_NO_MORE_ITEMS;
   }
-  if (err != ERROR_SUCCESS) return err;
-  c.valid = true;
-  c.counter = counter;
-  c.index = index;
-  c.row = out->rowId;
-  return ERROR_SUCCESS;
+  return s.getValue(h.key, c.order[index], out);
 }
 
 std::string valueNameOf(LPCSTR name) { return name ? std::string(name) : std::string(); }
@@ -365,9 +369,26 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwO
   LONG err = splitPath(lpSubKey, &parts);
   if (err != ERROR_SUCCESS) return err;
   RegistryStore& s = call.store();
+  KeyInfo key;
+  {
+    // Most keys asked for exist already: find them without taking the
+    // store's write lock, and create only when something is missing.
+    Txn read(s, false);
+    if (read.status() != ERROR_SUCCESS) return read.status();
+    err = walk(s, call.handle->key, parts, &key);
+    if (err == ERROR_SUCCESS) {
+      REGSAM access = mapAccess(samDesired, key.readOnly);
+      if (key.readOnly && (access & kWriteRights)) return ERROR_ACCESS_DENIED;
+      err = read.commit();
+      if (err != ERROR_SUCCESS) return err;
+      *phkResult = newHandle(call.r, key.id, access);
+      if (lpdwDisposition) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+      return ERROR_SUCCESS;
+    }
+    if (err != ERROR_FILE_NOT_FOUND) return err;
+  }
   Txn txn(s, true);
   if (txn.status() != ERROR_SUCCESS) return txn.status();
-  KeyInfo key;
   err = s.getKey(call.handle->key, &key);
   if (err != ERROR_SUCCESS) return err;
   bool created = false;
@@ -498,8 +519,8 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BY
   if (txn.status() != ERROR_SUCCESS) return txn.status();
   LONG err = checkWrite(s, *call.handle, KEY_SET_VALUE);
   if (err != ERROR_SUCCESS) return err;
-  err = s.touchKey(call.handle->key, tobrel::regstore::fileTimeNow());
-  if (err == ERROR_SUCCESS) err = s.setValue(call.handle->key, name, foldName(name.data(), name.size()), dwType, lpData, cbData);
+  err = s.setValue(call.handle->key, name, foldName(name.data(), name.size()), dwType, lpData, cbData,
+                   tobrel::regstore::fileTimeNow());
   if (err != ERROR_SUCCESS) return err;
   return txn.commit();
 }
@@ -513,13 +534,12 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   if (txn.status() != ERROR_SUCCESS) return txn.status();
   LONG err = checkWrite(s, *call.handle, KEY_SET_VALUE);
   if (err != ERROR_SUCCESS) return err;
-  err = s.deleteValue(call.handle->key, foldName(name.data(), name.size()));
+  err = s.deleteValue(call.handle->key, foldName(name.data(), name.size()), tobrel::regstore::fileTimeNow());
   if (err == ERROR_FILE_NOT_FOUND) {
     KeyInfo self;
     LONG exists = s.getKey(call.handle->key, &self);
     if (exists != ERROR_SUCCESS) return exists;
   }
-  if (err == ERROR_SUCCESS) err = s.touchKey(call.handle->key, tobrel::regstore::fileTimeNow());
   if (err != ERROR_SUCCESS) return err;
   return txn.commit();
 }
@@ -556,7 +576,8 @@ namespace tobrel {
 void registryStoreReset(const char* path) {
   Registry& r = reg();
   std::lock_guard<std::recursive_mutex> lock(r.mutex);
-  if (r.store && r.pid != getpid()) r.store->abandon();
+  if (r.store && r.forked) r.store->abandon();
+  r.forked = false;
   r.store.reset();
   r.handles.clear();
   r.freeSlots.clear();

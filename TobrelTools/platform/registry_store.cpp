@@ -17,11 +17,11 @@ namespace regstore {
 
 namespace {
 
-const int kSchemaVersion = 1;
+const int kSchemaVersion = 2;
 const int kBusyTimeoutMs = 10000;
 
 const char* const kSchema =
-    "CREATE TABLE IF NOT EXISTS keys("
+    "CREATE TABLE keys("
     "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
     "  parent INTEGER,"
     "  name BLOB NOT NULL,"
@@ -29,16 +29,39 @@ const char* const kSchema =
     "  class BLOB,"
     "  mtime INTEGER NOT NULL,"
     "  readonly INTEGER NOT NULL DEFAULT 0);"
-    "CREATE UNIQUE INDEX IF NOT EXISTS keys_child ON keys(parent, uname);"
-    "CREATE TABLE IF NOT EXISTS vals("
-    "  id INTEGER PRIMARY KEY,"
+    "CREATE UNIQUE INDEX keys_child ON keys(parent, uname);"
+    "CREATE TABLE vals("
     "  key INTEGER NOT NULL,"
-    "  name BLOB NOT NULL,"
     "  uname BLOB NOT NULL,"
+    "  seq INTEGER NOT NULL,"
+    "  name BLOB NOT NULL,"
     "  type INTEGER NOT NULL,"
-    "  data BLOB NOT NULL);"
-    "CREATE UNIQUE INDEX IF NOT EXISTS vals_name ON vals(key, uname);"
-    "CREATE INDEX IF NOT EXISTS vals_order ON vals(key, id);";
+    "  data BLOB NOT NULL,"
+    "  PRIMARY KEY(key, uname)) WITHOUT ROWID;";
+
+// From the first layout, where values had a row id and two indexes.
+const char* const kUpgradeFrom1 =
+    "CREATE TABLE vals2("
+    "  key INTEGER NOT NULL,"
+    "  uname BLOB NOT NULL,"
+    "  seq INTEGER NOT NULL,"
+    "  name BLOB NOT NULL,"
+    "  type INTEGER NOT NULL,"
+    "  data BLOB NOT NULL,"
+    "  PRIMARY KEY(key, uname)) WITHOUT ROWID;"
+    "INSERT INTO vals2(key, uname, seq, name, type, data) SELECT key, uname, id, name, type, data FROM vals;"
+    "INSERT INTO vals2(key, uname, seq, name, type, data)"
+    "  SELECT key, X'00', max(id), X'', (SELECT mtime FROM keys WHERE keys.id = key), X'' FROM vals GROUP BY key;"
+    "DROP TABLE vals;"
+    "ALTER TABLE vals2 RENAME TO vals;";
+
+// The columns of a key row, in the order readKeyRow reads them. The last
+// write time is the later of the key's own (creation, subkeys) and its
+// values' (kept in the values' state row).
+#define KEY_COLUMNS                                                                                      \
+  "SELECT id, name, uname, class,"                                                                      \
+  " max(mtime, coalesce((SELECT type FROM vals WHERE vals.key = keys.id AND vals.uname = X'00'), 0)),"  \
+  " readonly, parent FROM keys "
 
 // Statement texts, in the order of RegistryStore::Stmt.
 const char* const kStatements[] = {
@@ -50,23 +73,24 @@ const char* const kStatements[] = {
     "RELEASE call",
     "ROLLBACK TO call",
     "PRAGMA data_version",
-    "SELECT id, name, uname, class, mtime, readonly, parent FROM keys WHERE id = ?1",
-    "SELECT id, name, uname, class, mtime, readonly, parent FROM keys WHERE parent = ?1 AND uname = ?2",
+    KEY_COLUMNS "WHERE id = ?1",
+    KEY_COLUMNS "WHERE parent = ?1 AND uname = ?2",
     "INSERT INTO keys(parent, name, uname, class, mtime) VALUES(?1, ?2, ?3, ?4, ?5)",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "DELETE FROM vals WHERE key = ?1",
     "DELETE FROM keys WHERE id = ?1",
-    "SELECT id, name, uname, class, mtime, readonly, parent FROM keys WHERE parent = ?1"
-    " ORDER BY uname LIMIT 1 OFFSET ?2",
-    "SELECT id, name, uname, class, mtime, readonly, parent FROM keys WHERE parent = ?1 AND uname > ?2"
-    " ORDER BY uname LIMIT 1",
-    "SELECT id, name, type, data FROM vals WHERE key = ?1 AND uname = ?2",
-    "INSERT INTO vals(key, name, uname, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
+    KEY_COLUMNS "WHERE parent = ?1 ORDER BY uname LIMIT 1 OFFSET ?2",
+    KEY_COLUMNS "WHERE parent = ?1 AND uname > ?2 ORDER BY uname LIMIT 1",
+    "SELECT name, type, data FROM vals WHERE key = ?1 AND uname = ?2",
+    "INSERT INTO vals(key, uname, seq, name, type, data)"
+    " VALUES(?1, ?3, (SELECT seq FROM vals WHERE key = ?1 AND uname = X'00'), ?2, ?4, ?5)"
     " ON CONFLICT(key, uname) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM vals WHERE key = ?1 AND uname = ?2",
-    "SELECT id, name, type, data FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
-    "SELECT id, name, type, data FROM vals WHERE key = ?1 AND id > ?2 ORDER BY id LIMIT 1",
+    "SELECT uname FROM vals WHERE key = ?1 AND uname <> X'00' ORDER BY seq",
+    "INSERT INTO vals(key, uname, seq, name, type, data)"
+    " SELECT ?1, X'00', 1, X'', ?2, X'' WHERE EXISTS (SELECT 1 FROM keys WHERE id = ?1)"
+    " ON CONFLICT(key, uname) DO UPDATE SET seq = seq + 1, type = excluded.type",
     "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
     "  SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id)"
     " UPDATE keys SET readonly = ?2 WHERE id IN tree",
@@ -180,7 +204,7 @@ LONG RegistryStore::openDatabase() {
   if (rc != SQLITE_OK) return fail(rc);
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  LONG err = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;");
+  LONG err = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF; PRAGMA wal_autocheckpoint=10000;");
   if (err != ERROR_SUCCESS) return err;
   return createSchema();
 }
@@ -196,6 +220,13 @@ LONG RegistryStore::createSchema() {
   if (version < 0 || version > kSchemaVersion) {
     exec("ROLLBACK");
     return version < 0 ? fail(rc) : ERROR_BADDB;
+  }
+  if (version == 1) {
+    err = exec((std::string(kUpgradeFrom1) + "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";").c_str());
+    if (err != ERROR_SUCCESS) {
+      exec("ROLLBACK");
+      return err;
+    }
   }
   if (version == 0) {
     std::uint64_t now = fileTimeNow();
@@ -324,10 +355,9 @@ LONG RegistryStore::readKeyRow(sqlite3_stmt* s, KeyInfo* out) {
 }
 
 LONG RegistryStore::readValueRow(sqlite3_stmt* s, ValueInfo* out) {
-  out->rowId = sqlite3_column_int64(s, 0);
-  out->name = columnBlob(s, 1);
-  out->type = static_cast<DWORD>(static_cast<std::uint32_t>(sqlite3_column_int64(s, 2)));
-  out->data = columnBlob(s, 3);
+  out->name = columnBlob(s, 0);
+  out->type = static_cast<DWORD>(static_cast<std::uint32_t>(sqlite3_column_int64(s, 1)));
+  out->data = columnBlob(s, 2);
   sqlite3_reset(s);
   return ERROR_SUCCESS;
 }
@@ -446,8 +476,20 @@ LONG RegistryStore::getValue(KeyId key, const std::string& folded, ValueInfo* ou
   return readValueRow(s, out);
 }
 
+LONG RegistryStore::touchValues(KeyId key, std::uint64_t now) {
+  sqlite3_stmt* s = stmt(kTouchValues);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, key);
+  sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(now));
+  LONG err = runToEnd(s);
+  if (err == ERROR_SUCCESS && sqlite3_changes(db_) == 0) return ERROR_KEY_DELETED;
+  return err;
+}
+
 LONG RegistryStore::setValue(KeyId key, const std::string& name, const std::string& folded, DWORD type,
-                             const void* data, std::size_t size) {
+                             const void* data, std::size_t size, std::uint64_t now) {
+  LONG err = touchValues(key, now);   // ERROR_KEY_DELETED when the key is gone
+  if (err != ERROR_SUCCESS) return err;
   sqlite3_stmt* s = stmt(kUpsertValue);
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, key);
@@ -459,38 +501,30 @@ LONG RegistryStore::setValue(KeyId key, const std::string& name, const std::stri
   return runToEnd(s);
 }
 
-LONG RegistryStore::deleteValue(KeyId key, const std::string& folded) {
+LONG RegistryStore::deleteValue(KeyId key, const std::string& folded, std::uint64_t now) {
   sqlite3_stmt* s = stmt(kDeleteValue);
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, key);
   bindText(s, 2, folded);
   LONG err = runToEnd(s);
   if (err == ERROR_SUCCESS && sqlite3_changes(db_) == 0) return ERROR_FILE_NOT_FOUND;
-  return err;
+  return err == ERROR_SUCCESS ? touchValues(key, now) : err;
 }
 
-LONG RegistryStore::valueAt(KeyId key, DWORD index, ValueInfo* out) {
-  sqlite3_stmt* s = stmt(kValueAt);
+LONG RegistryStore::valueOrder(KeyId key, std::vector<std::string>* folded) {
+  folded->clear();
+  sqlite3_stmt* s = stmt(kValueOrder);
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, key);
-  sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(index));
-  bool row = false;
-  LONG err = step(s, &row);
-  if (err != ERROR_SUCCESS) return err;
-  if (!row) return ERROR_NO_MORE_ITEMS;
-  return readValueRow(s, out);
-}
-
-LONG RegistryStore::valueAfter(KeyId key, std::int64_t afterRow, ValueInfo* out) {
-  sqlite3_stmt* s = stmt(kValueAfter);
-  if (!s) return ERROR_REGISTRY_IO_FAILED;
-  sqlite3_bind_int64(s, 1, key);
-  sqlite3_bind_int64(s, 2, afterRow);
-  bool row = false;
-  LONG err = step(s, &row);
-  if (err != ERROR_SUCCESS) return err;
-  if (!row) return ERROR_NO_MORE_ITEMS;
-  return readValueRow(s, out);
+  for (;;) {
+    bool row = false;
+    LONG err = step(s, &row);
+    if (err != ERROR_SUCCESS) return err;
+    if (!row) break;
+    folded->push_back(columnBlob(s, 0));
+  }
+  sqlite3_reset(s);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace regstore

@@ -6,9 +6,13 @@
 // Layout: table `keys` (id, parent, name, folded name, class, last write time,
 // read-only flag) with a unique index on (parent, folded name), so that a
 // child is found and the children are listed in name order through one index;
-// table `vals` (id, key, name, folded name, type, data) with a unique index on
-// (key, folded name) and one on (key, id), the id giving the order in which
-// values were first set. Key ids are never reused (AUTOINCREMENT), so a handle
+// table `vals` (key, folded name, sequence number, name, type, data) keyed by
+// (key, folded name), the sequence number giving the order in which values
+// were first set. Each key with values also has a state row in `vals`, folded
+// name X'00' (no real name holds a NUL), whose `seq` is the last sequence
+// number handed out and whose `type` is the time its values last changed; it
+// sits beside the values in the same b-tree, so that setting a value usually
+// writes one page. Key ids are never reused (AUTOINCREMENT), so a handle
 // to a deleted key can never reach a newer key. The four predefined roots are
 // the keys 1 to 4.
 //
@@ -28,6 +32,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "TobrelTools/platform/win32_types.h"
 
@@ -61,7 +66,6 @@ struct KeyInfo {
 };
 
 struct ValueInfo {
-  std::int64_t rowId = 0;
   std::string name;
   DWORD type = 0;
   std::string data;
@@ -116,20 +120,20 @@ class RegistryStore {
   LONG setReadOnlyTree(KeyId id, bool readOnly);
 
   LONG getValue(KeyId key, const std::string& folded, ValueInfo* out);  // ERROR_FILE_NOT_FOUND
+  // Sets the value and the key's last write time; ERROR_KEY_DELETED when
+  // the key is gone.
   LONG setValue(KeyId key, const std::string& name, const std::string& folded, DWORD type,
-                const void* data, std::size_t size);
-  LONG deleteValue(KeyId key, const std::string& folded);    // ERROR_FILE_NOT_FOUND
-  // The value at `index` in the order values were first set, or the first
-  // after row `afterRow`. ERROR_NO_MORE_ITEMS past the end.
-  LONG valueAt(KeyId key, DWORD index, ValueInfo* out);
-  LONG valueAfter(KeyId key, std::int64_t afterRow, ValueInfo* out);
+                const void* data, std::size_t size, std::uint64_t now);
+  LONG deleteValue(KeyId key, const std::string& folded, std::uint64_t now);  // ERROR_FILE_NOT_FOUND
+  // The folded names of the key's values in the order they were first set.
+  LONG valueOrder(KeyId key, std::vector<std::string>* folded);
 
  private:
   enum Stmt {
     kBegin, kBeginImmediate, kCommit, kRollback, kSavepoint, kRelease, kRollbackTo,
     kDataVersion, kGetKey, kFindChild, kInsertKey, kTouchKey, kHasChildren,
     kDeleteValues, kDeleteKey, kChildAt, kChildAfter, kGetValue, kUpsertValue,
-    kDeleteValue, kValueAt, kValueAfter, kSetReadOnlyTree, kStmtCount
+    kDeleteValue, kValueOrder, kTouchValues, kSetReadOnlyTree, kStmtCount
   };
   sqlite3_stmt* stmt(Stmt which);
   LONG exec(const char* sql);
@@ -140,6 +144,7 @@ class RegistryStore {
   LONG runToEnd(sqlite3_stmt* s);
   LONG readKeyRow(sqlite3_stmt* s, KeyInfo* out);
   LONG readValueRow(sqlite3_stmt* s, ValueInfo* out);
+  LONG touchValues(KeyId key, std::uint64_t now);
 
   std::string path_;
   sqlite3* db_ = nullptr;

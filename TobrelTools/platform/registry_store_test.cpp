@@ -131,7 +131,98 @@ TEST(RegistryStoreFileTest, AFileThatIsNoDatabaseIsReportedNotTouched) {
   tobrel::registryStoreReset(nullptr);
 }
 
+TEST(RegistryStoreFileTest, AFileOfTheFirstLayoutIsUpgradedInPlace) {
+  std::string db = tempPath("layout1.db");
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((db + suffix).c_str());
+  sqlite3* h = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+  const char* layout1 =
+      "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER, name BLOB NOT NULL,"
+      " uname BLOB NOT NULL, class BLOB, mtime INTEGER NOT NULL, readonly INTEGER NOT NULL DEFAULT 0);"
+      "CREATE UNIQUE INDEX keys_child ON keys(parent, uname);"
+      "CREATE TABLE vals(id INTEGER PRIMARY KEY, key INTEGER NOT NULL, name BLOB NOT NULL, uname BLOB NOT NULL,"
+      " type INTEGER NOT NULL, data BLOB NOT NULL);"
+      "CREATE UNIQUE INDEX vals_name ON vals(key, uname);"
+      "CREATE INDEX vals_order ON vals(key, id);"
+      "INSERT INTO keys(id, parent, name, uname, mtime) VALUES(1, NULL, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT', 1),"
+      " (2, NULL, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER', 1), (3, NULL, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE', 1),"
+      " (4, NULL, 'HKEY_USERS', 'HKEY_USERS', 1),"
+      " (5, 2, X'4F6C64', X'4F4C44', 133600000000000000);"
+      "INSERT INTO vals(id, key, name, uname, type, data) VALUES(7, 5, X'7A', X'5A', 1, X'3100'),"
+      " (9, 5, X'61', X'41', 1, X'3200');"
+      "PRAGMA user_version=1;";
+  ASSERT_EQ(sqlite3_exec(h, layout1, nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(h);
+
+  tobrel::registryStoreReset(db.c_str());
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "old", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, "new", 0, REG_SZ, bytes("3"), 2), ERROR_SUCCESS);
+  char name[16];
+  std::vector<std::string> names;
+  for (DWORD i = 0;; ++i) {
+    DWORD size = sizeof name;
+    if (RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, size);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"z", "a", "new"}));
+  RegCloseKey(key);
+  EXPECT_EQ(sqliteOne(db, "PRAGMA user_version"), "2");
+  EXPECT_EQ(sqliteOne(db, "PRAGMA integrity_check"), "ok");
+  tobrel::registryStoreReset(nullptr);
+}
+
 class RegistryStoreTest : public RegistryFixture {};
+
+// Windows rules that Wine's registry does not follow, so they are checked
+// here only: values enumerate in the order they were first set, a key keeps
+// the class it was created with, keys made on the way get none, reopening
+// through an empty name is an existing key, and REG_SZ data keeps exactly
+// its bytes.
+TEST_F(RegistryStoreTest, WindowsRulesThatWineDoesNotFollow) {
+  for (const char* n : {"zeta", "alpha", "Mid", "ZETA"}) {
+    ASSERT_EQ(RegSetValueExA(base_, n, 0, REG_SZ, bytes("v"), 2), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(valueNames(base_), (std::vector<std::string>{"zeta", "alpha", "Mid"}));
+  ASSERT_EQ(RegDeleteValueA(base_, "alpha"), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(base_, "alpha", 0, REG_SZ, bytes("v"), 2), ERROR_SUCCESS);   // set anew: last
+  EXPECT_EQ(valueNames(base_), (std::vector<std::string>{"zeta", "Mid", "alpha"}));
+
+  HKEY key = nullptr;
+  char cls1[] = "first", cls2[] = "second";
+  ASSERT_EQ(RegCreateKeyExA(base_, "Outer\\Classy", 0, cls1, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+  RegCloseKey(key);
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExA(base_, "Outer\\Classy", 0, cls2, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  RegCloseKey(key);
+  char name[64], cls[64];
+  DWORD nameSize = sizeof name, clsSize = sizeof cls;
+  ASSERT_EQ(RegEnumKeyExA(base_, 0, name, &nameSize, nullptr, cls, &clsSize, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(clsSize, 0u);   // Outer, made on the way
+  ASSERT_EQ(RegOpenKeyExA(base_, "Outer", 0, KEY_READ, &key), ERROR_SUCCESS);
+  nameSize = sizeof name;
+  clsSize = sizeof cls;
+  ASSERT_EQ(RegEnumKeyExA(key, 0, name, &nameSize, nullptr, cls, &clsSize, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(cls, clsSize), "first");
+  RegCloseKey(key);
+
+  ASSERT_EQ(RegCreateKeyExA(base_, "", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition), ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  RegCloseKey(key);
+
+  ASSERT_EQ(RegSetValueExA(base_, "NoNul", 0, REG_SZ, bytes("xyz"), 3), ERROR_SUCCESS);
+  char buf[8];
+  DWORD size = sizeof buf;
+  ASSERT_EQ(RegQueryValueExA(base_, "NoNul", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(buf, size), "xyz");
+
+  std::uint64_t y2108 = (4354819200ULL + 11644473600ULL) * 10000000ULL;   // 2108-01-01
+  FILETIME after = {static_cast<std::uint32_t>(y2108), static_cast<std::uint32_t>(y2108 >> 32)};
+  WORD date = 0, time = 0;
+  EXPECT_FALSE(FileTimeToDosDateTime(&after, &date, &time));
+}
 
 TEST_F(RegistryStoreTest, ReadOnlyKeysOpenForReadingOnly) {
   HKEY child = nullptr;

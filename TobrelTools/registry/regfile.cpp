@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "TobrelTools/platform/registry.h"   // RegistryBatch, on both hosts
+#include "TobrelTools/platform/registry.h"
 #include "TobrelTools/registry/regfile_format.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)regfile.cpp:  Ver01.00  2026.12.05";

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "TobrelTools/registry/regfile.h"
-#include "TobrelTools/platform/registry.h"   // RegistryBatch, on both hosts
+#include "TobrelTools/platform/registry.h"
 #include "TobrelTools/registry/regfile_format.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)regfile_write.cpp:  Ver01.00  2026.12.05";

@@ -1,5 +1,6 @@
 // fvistream: the input stream over a C library FILE; reads back what
-// fvostream wrote. Each value is one fread of its width straight into the
+// fvostream wrote. Each value is one C library transfer (getc for a single
+// byte, one fread of the width otherwise) straight into the
 // caller's variable (a `long` goes through a 32-bit word and is
 // sign-extended). Nothing is skipped before a value and nothing is parsed.
 // A failed read ORs eofbit when the file is at its end, failbit when the C

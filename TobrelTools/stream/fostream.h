@@ -2,7 +2,8 @@
 // file encoding: every value is its little-endian image of fixed width
 // (char, unsigned char, bool 1 byte; short, unsigned short 2; int,
 // unsigned int, long, unsigned long, float 4; double, __int64 8), with no
-// header, separator or padding. Each value is one fwrite of that width.
+// header, separator or padding. Each value is one transfer of the C library:
+// putc for a single byte, one fwrite of the width for wider values.
 //
 // Decisions where the behaviour is ours to choose:
 // - No open file (constructed without a name, closed, or after a failed

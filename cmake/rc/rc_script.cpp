@@ -266,8 +266,12 @@ struct Macro {
 class Expression {
  public:
   // undefinedIsZero: #if semantics; otherwise an unknown name is an error.
-  Expression(const std::map<std::string, Macro>& macros, bool undefinedIsZero)
-      : macros_(macros), undefinedIsZero_(undefinedIsZero) {}
+  // cache keeps the values of macros already evaluated in this mode, so a
+  // chain of definitions that each use the previous one twice costs linear
+  // time, not exponential; the reader empties it when a definition changes.
+  Expression(const std::map<std::string, Macro>& macros, bool undefinedIsZero,
+             std::map<std::string, long long>& cache)
+      : macros_(macros), undefinedIsZero_(undefinedIsZero), cache_(cache) {}
 
   // Parses one expression from toks at pos; fetch supplies more tokens when
   // the vector runs out (the statement stream), or is null (a finished line).
@@ -387,6 +391,11 @@ class Expression {
         fail("undefined name '" + name + "'");
       }
       if (it->second.function) fail("function-like macro '" + name + "' cannot be used here");
+      auto known = cache_.find(name);
+      if (known != cache_.end()) {
+        ++*pos_;
+        return known->second;
+      }
       if (depth_ >= kMaxMacroDepth) fail("macro '" + name + "' expands too deeply (recursive definition?)");
       std::vector<Token> body = lexText(it->second.body, it->second.file, it->second.line);
       Token endTok;
@@ -394,13 +403,14 @@ class Expression {
       endTok.line = it->second.line;
       if (body.empty()) fail("macro '" + name + "' has no value");
       std::size_t bodyPos = 0;
-      Expression inner(macros_, undefinedIsZero_);
+      Expression inner(macros_, undefinedIsZero_, cache_);
       long long v = inner.parse(
           [&](std::size_t k) -> const Token& { return k < body.size() ? body[k] : endTok; }, bodyPos, depth_ + 1);
       if (bodyPos != body.size()) {
         throw ScriptError(it->second.file, it->second.line,
                           "macro '" + name + "' is not an integer expression");
       }
+      cache_[name] = v;
       ++*pos_;
       return v;
     }
@@ -410,6 +420,7 @@ class Expression {
 
   const std::map<std::string, Macro>& macros_;
   bool undefinedIsZero_;
+  std::map<std::string, long long>& cache_;
   std::function<const Token&(std::size_t)> at_;
   std::size_t* pos_ = nullptr;
   int depth_ = 0;
@@ -443,6 +454,7 @@ class Reader {
   }
 
   const std::map<std::string, Macro>& macros() const { return macros_; }
+  std::map<std::string, long long>& cache(bool undefinedIsZero) { return caches_[undefinedIsZero ? 1 : 0]; }
 
   // The next token of the statement stream (End at the end of all input).
   Token next() {
@@ -545,7 +557,7 @@ class Reader {
     endTok.file = file;
     endTok.line = line;
     std::size_t pos = 0;
-    Expression e(macros_, true);
+    Expression e(macros_, true, cache(true));
     long long v = e.parse([&](std::size_t k) -> const Token& { return k < toks.size() ? toks[k] : endTok; }, pos);
     if (pos != toks.size()) throw ScriptError(file, line, "unexpected '" + toks[pos].text + "' in #if expression");
     return v != 0;
@@ -605,8 +617,12 @@ class Reader {
       m.function = k < rest.size() && rest[k] == '(';
       m.body = trim(rest.substr(k));
       macros_[rest.substr(0, k)] = m;
+      caches_[0].clear();
+      caches_[1].clear();
     } else if (name == "undef") {
       macros_.erase(trim(rest));
+      caches_[0].clear();
+      caches_[1].clear();
     } else if (name == "include") {
       include(s, rest, line);
     } else if (name == "error") {
@@ -644,6 +660,7 @@ class Reader {
   std::vector<Source> stack_;
   std::vector<Cond> conds_;
   std::map<std::string, Macro> macros_;
+  std::map<std::string, long long> caches_[2];  // macro values: statements, #if
   Token lastEnd_;
 };
 
@@ -693,7 +710,7 @@ class Parser {
   }
   long long expression(bool undefinedIsZero) {
     std::size_t pos = 0;
-    Expression e(reader_.macros(), undefinedIsZero);
+    Expression e(reader_.macros(), undefinedIsZero, reader_.cache(undefinedIsZero));
     long long v = e.parse([this](std::size_t k) -> const Token& { return at(k); }, pos);
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(pos));
     return v;

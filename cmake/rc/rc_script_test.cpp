@@ -117,6 +117,18 @@ TEST(RcScriptTest, ConditionalsAndDefinesFollowThePreprocessor) {
   EXPECT_EQ(strings[12], "calc");
 }
 
+TEST(RcScriptTest, DeepDefinitionChainsStayCheap) {
+  // Each name uses the one before twice: 2^40 expansions without reuse.
+  std::string text = "#define M0 1\n";
+  for (int i = 1; i <= 40; ++i) {
+    text += "#define M" + std::to_string(i) + " (M" + std::to_string(i - 1) + " + M" +
+            std::to_string(i - 1) + " - M" + std::to_string(i - 1) + ")\n";
+  }
+  text += "#if M40 == 1\nSTRINGTABLE BEGIN M40 \"deep\" END\n#endif\n";
+  auto strings = table({write("deep.rc", text)});
+  EXPECT_EQ(strings[1], "deep");
+}
+
 TEST(RcScriptTest, SeveralScriptsMakeOneTable) {
   std::string a = write("a.rc", "STRINGTABLE BEGIN 1 \"a\" END\n");
   std::string b = write("b.rc", "#define IDS_A 1\nSTRINGTABLE BEGIN 2 \"b\" END\n");

@@ -214,6 +214,20 @@ int main(int argc, char** argv) {
   for (unsigned u = 0; u < 0x10000; ++u)
     if (enc[u] == kNone) enc[u] = 0;   // 0 means "no code" for every unit but U+0000
 
+  // The decoder looks a pair up without a second test: a lead byte with a
+  // trail byte that the table does not list gives the default unit. Which
+  // pairs the table really lists is kept in a bitmap beside it.
+  std::vector<unsigned> listed(0x8000 / 8, 0);
+  for (unsigned idx = 0; idx < 0x8000; ++idx) {
+    unsigned lb = (idx + 0x8000) >> 8, trail = idx & 0xFF;
+    if (dbl[idx]) listed[idx / 8] |= 1u << (idx % 8);
+    else if (lead[lb] && trailSeen[trail]) dbl[idx] = defaultUnit;
+  }
+  // Whether the bytes below 0x80 are the units below 0x80 both ways, which
+  // lets the converters copy runs of them without looking them up.
+  bool asciiSame = true;
+  for (unsigned b = 0; b < 0x80; ++b) asciiSame = asciiSame && single[b] == b && enc[b] == b && !lead[b];
+
   FILE* out = std::fopen(argv[2], "w");
   if (!out) {
     std::fprintf(stderr, "cp932gen: cannot write %s\n", argv[2]);
@@ -226,13 +240,18 @@ int main(int argc, char** argv) {
                "static const char sccsid[] __attribute__((used)) = \"@(#)cp932_tables.cpp:  Ver01.00  2026.12.05\";\n\n"
                "namespace tobrel {\nnamespace cp932 {\n\n"
                "const unsigned char kDefaultByte = 0x%X;\n"
-               "const unsigned short kDefaultUnit = 0x%X;\n\n",
-               doubleRows, defaultByte, defaultUnit);
+               "const unsigned short kDefaultUnit = 0x%X;\n"
+               "const bool kAsciiSame = %s;\n\n",
+               doubleRows, defaultByte, defaultUnit, asciiSame ? "true" : "false");
   emit(out, "const unsigned char kLead[256]", lead);
   emit(out, "const unsigned char kTrail[256]", trailSeen);
   emit(out, "const unsigned short kSingle[256]", single);
   emit(out, "const unsigned short kDouble[0x8000]", dbl);
+  emit(out, "const unsigned char kDoubleListed[0x1000]", listed);
   emit(out, "const unsigned short kEncode[0x10000]", enc);
+  std::vector<unsigned> twoBytes(0x10000, 0);
+  for (unsigned u = 0; u < 0x10000; ++u) twoBytes[u] = enc[u] > 0xFF;
+  emit(out, "const unsigned char kEncodeDouble[0x10000]", twoBytes);
   std::fprintf(out, "}  // namespace cp932\n}  // namespace tobrel\n");
   if (std::fclose(out) != 0) {
     std::fprintf(stderr, "cp932gen: cannot write %s\n", argv[2]);

@@ -72,7 +72,13 @@ void emit(FILE* f, const char* name, const std::map<unsigned, unsigned>& m) {
     }
     std::fprintf(f, "%s%s,", l % 8 ? " " : "\n  ", entry.c_str());
   }
-  std::fprintf(f, "\n};\n\n");
+  std::fprintf(f, "\n};\n");
+  std::fprintf(f, "const CaseSpan %sSpans[] = {\n", name);
+  for (const auto& lead : byLead) {
+    std::fprintf(f, "  {0x%02X, 0x%02X, 0x%02X},\n", lead.first, lead.second.begin()->first,
+                 lead.second.rbegin()->first);
+  }
+  std::fprintf(f, "};\nconst int %sSpanCount = %zu;\n\n", name, byLead.size());
 }
 
 }  // namespace

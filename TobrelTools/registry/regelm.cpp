@@ -1,0 +1,51 @@
+#include "TobrelTools/registry/regelm.h"
+
+#include "TobrelTools/registry/read_typed.h"
+
+static const char sccsid[] __attribute__((used)) = "@(#)regelm.cpp:  Ver01.00  2026.12.05";
+
+regelm::~regelm() {}
+
+unsigned short regelm::isA() const { return regelm_id; }
+unsigned short regelm::getClassId() { return regelm_id; }
+
+void regelm::restoreContents(vistream&) {}
+void regelm::saveContents(vostream&) const {}
+
+std::tstring& regelm::getName() {
+  // Writable, so it cannot be shared between threads; emptied on each call
+  // in case a caller wrote into it.
+  thread_local std::tstring scratch;
+  scratch.erase();
+  return scratch;
+}
+
+const std::tstring& regelm::getName() const {
+  static const std::tstring empty;
+  return empty;
+}
+
+void regelm::restore(CRegistry&) {}
+void regelm::remove(CRegistry&) {}
+void regelm::deleteMe() {}
+regelm* regelm::spawn() { return 0; }
+std::tstring regelm::toString() { return std::tstring(); }
+
+Persistable* regelm_create() { return new regelm; }
+
+vostream& operator<<(vostream& os, const regelm& obj) {
+  obj.save(os);
+  return os;
+}
+
+vostream& operator<<(vostream& os, const regelm* obj) {
+  return os << static_cast<const Persistable*>(obj);
+}
+
+vistream& operator>>(vistream& is, regelm& obj) {
+  return is >> static_cast<Persistable&>(obj);
+}
+
+vistream& operator>>(vistream& is, regelm*& obj) {
+  return tobrel::readTyped(is, obj, "regelm");
+}

@@ -1,0 +1,283 @@
+// The registry elements in memory: ownership, copies and data.
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TobrelTools/persist/InternalException.h"
+#include "TobrelTools/registry/reg.h"
+
+static const char sccsid[] __attribute__((used)) = "@(#)regelm_test.cpp:  Ver01.00  2026.12.05";
+
+namespace {
+
+// An element that records the order in which its key disposed of it.
+class Tracked : public regelm {
+ public:
+  Tracked(std::vector<int>* log, int id) : log_(log), id_(id) {}
+  void deleteMe() override {
+    log_->push_back(id_);
+    delete this;
+  }
+  regelm* spawn() override { return new Tracked(log_, id_ + 100); }
+
+ private:
+  std::vector<int>* log_;
+  int id_;
+};
+
+regval_t* value(const char* name, const std::string& bytes, unsigned long type) {
+  regval_t* v = new regval_t;
+  v->setName(name);
+  v->setData(bytes.data(), static_cast<int>(bytes.size()), type);
+  return v;
+}
+
+regkey_t* key(const char* name, const char* cls = "") {
+  regkey_t* k = new regkey_t;
+  k->setName(name);
+  k->setClass(cls);
+  return k;
+}
+
+std::string bytesOf(const regval_t& v) {
+  return v.getData() ? std::string(static_cast<const char*>(v.getData()), v.getDataSize())
+                     : std::string();
+}
+
+TEST(RegElm, ClassIds) {
+  EXPECT_EQ(regelm::getClassId(), 0xF036);
+  EXPECT_EQ(regkey_t::getClassId(), 0xF033);
+  EXPECT_EQ(regval_t::getClassId(), 0xF035);
+  EXPECT_EQ(regtree::getClassId(), 0xF034);
+  regkey_t k;
+  regval_t v;
+  regelm e;
+  regtree t;
+  EXPECT_EQ(k.isA(), 0xF033);
+  EXPECT_EQ(v.isA(), 0xF035);
+  EXPECT_EQ(e.isA(), 0xF036);
+  EXPECT_EQ(t.isA(), 0xF034);
+}
+
+TEST(RegElm, BareElementDoesNothing) {
+  regelm bare;
+  const regelm& constBare = bare;
+  EXPECT_TRUE(bare.getName().empty());
+  bare.getName() = "scribbled";
+  EXPECT_TRUE(bare.getName().empty());  // a fresh empty name on every call
+  EXPECT_TRUE(constBare.getName().empty());
+  EXPECT_EQ(bare.spawn(), nullptr);
+  EXPECT_TRUE(bare.toString().empty());
+  CRegistry none(nullptr, nullptr);
+  bare.restore(none);
+  bare.remove(none);
+  bare.deleteMe();  // must not destroy a stack object
+  EXPECT_EQ(bare.isA(), 0xF036);
+}
+
+TEST(RegVal, SetDataFromTextKeepsTheNul) {
+  regval_t v;
+  v.setData(std::tstring("abc"), REG_SZ);
+  ASSERT_EQ(v.getDataSize(), 4);
+  EXPECT_EQ(std::memcmp(v.getData(), "abc\0", 4), 0);
+  EXPECT_EQ(v.getType(), static_cast<unsigned long>(REG_SZ));
+
+  v.setData(std::tstring(""), REG_EXPAND_SZ);
+  EXPECT_EQ(v.getData(), nullptr);
+  EXPECT_EQ(v.getDataSize(), 0);
+  EXPECT_EQ(v.getType(), static_cast<unsigned long>(REG_SZ));  // type left as it was
+}
+
+TEST(RegVal, SetDataFromBytes) {
+  regval_t v;
+  const unsigned char bytes[] = {1, 2, 3};
+  v.setData(bytes, 3, REG_BINARY);
+  ASSERT_EQ(v.getDataSize(), 3);
+  EXPECT_NE(v.getData(), static_cast<const void*>(bytes));  // a private copy
+  EXPECT_EQ(std::memcmp(v.getData(), bytes, 3), 0);
+
+  v.setData(nullptr, 5, REG_DWORD);
+  EXPECT_EQ(v.getData(), nullptr);
+  EXPECT_EQ(v.getDataSize(), 0);
+  EXPECT_EQ(v.getType(), static_cast<unsigned long>(REG_BINARY));
+
+  v.setData(bytes, 0, REG_NONE);  // an empty block, not null
+  EXPECT_NE(v.getData(), nullptr);
+  EXPECT_EQ(v.getDataSize(), 0);
+  EXPECT_EQ(v.getType(), static_cast<unsigned long>(REG_NONE));
+
+  // The element's own data may be handed back in.
+  v.setData(bytes, 3, REG_BINARY);
+  v.setData(v.getData(), 2, REG_BINARY);
+  ASSERT_EQ(v.getDataSize(), 2);
+  EXPECT_EQ(std::memcmp(v.getData(), bytes, 2), 0);
+}
+
+TEST(RegVal, NegativeSizeIsRejected) {
+  regval_t v;
+  const unsigned char bytes[] = {1};
+  v.setData(bytes, 1, REG_BINARY);
+  try {
+    v.setData(bytes, -1, REG_DWORD);
+    FAIL() << "no exception";
+  } catch (InternalException* e) {
+    EXPECT_EQ(e->getMsg(), "regval_t::setData: negative size -1");
+    delete e;
+  }
+  EXPECT_EQ(v.getData(), nullptr);
+  EXPECT_EQ(v.getDataSize(), 0);
+}
+
+TEST(RegVal, CopiesOwnTheirData) {
+  std::unique_ptr<regval_t> source(value("v", std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8), REG_QWORD));
+  regval_t copy(*source);
+  EXPECT_EQ(copy.getName(), "v");
+  EXPECT_EQ(copy.getType(), static_cast<unsigned long>(REG_QWORD));
+  EXPECT_EQ(bytesOf(copy), bytesOf(*source));
+  EXPECT_NE(copy.getData(), source->getData());
+
+  std::unique_ptr<regelm> spawned(source->spawn());
+  regval_t* spawnedValue = dynamic_cast<regval_t*>(spawned.get());
+  ASSERT_NE(spawnedValue, nullptr);
+  EXPECT_EQ(bytesOf(*spawnedValue), bytesOf(*source));
+
+  regval_t empty;
+  empty.setName("e");
+  empty.setType(REG_DWORD);
+  *source = empty;  // a value without data leaves none behind
+  EXPECT_EQ(source->getName(), "e");
+  EXPECT_EQ(source->getData(), nullptr);
+  EXPECT_EQ(source->getDataSize(), 0);
+  EXPECT_EQ(source->getType(), static_cast<unsigned long>(REG_DWORD));
+
+  regval_t& alias = copy;
+  copy = alias;
+  EXPECT_EQ(copy.getDataSize(), 8);
+}
+
+TEST(RegVal, ClearEmptiesEverything) {
+  std::unique_ptr<regval_t> v(value("n", "xyz", REG_SZ));
+  v->clear();
+  EXPECT_TRUE(v->getName().empty());
+  EXPECT_EQ(v->getData(), nullptr);
+  EXPECT_EQ(v->getDataSize(), 0);
+  EXPECT_EQ(v->getType(), 0u);
+}
+
+TEST(RegKey, CopiesTakeNoChildren) {
+  regkey_t source;
+  source.setName("parent");
+  source.setClass("cls");
+  source.setLastWriteTime(filetime{7, 9});
+  source.addElements(key("child"));
+  source.addElements(value("v", "x", REG_SZ));
+
+  regkey_t copied(source);
+  regkey_t assigned;
+  assigned.addElements(value("old", "o", REG_SZ));
+  assigned = source;
+  regkey_t copiedIn;
+  copiedIn.copyIn(source);
+  std::unique_ptr<regelm> spawned(source.spawn());
+  regkey_t* spawnedKey = dynamic_cast<regkey_t*>(spawned.get());
+  ASSERT_NE(spawnedKey, nullptr);
+
+  for (const regkey_t* k : std::vector<const regkey_t*>{&copied, &assigned, &copiedIn, spawnedKey}) {
+    EXPECT_EQ(k->getName(), "parent");
+    EXPECT_EQ(k->getClass(), "cls");
+    EXPECT_TRUE(k->getLastWriteTime() == (filetime{7, 9}));
+    EXPECT_TRUE(k->getElements().empty());
+  }
+  EXPECT_EQ(source.getElements().size(), 2u);
+}
+
+TEST(RegKey, SetElementsCopiesOneLevel) {
+  std::vector<int> log;
+  regkey_t source;
+  regkey_t* child = key("child", "c");
+  child->addElements(value("inner", "i", REG_SZ));
+  source.addElements(child);
+  source.addElements(value("v", std::string("\x2a\0\0\0", 4), REG_DWORD));
+  regelm bare;  // a bare element spawns nothing and is left out
+  source.getElements().push_back(&bare);
+  source.addElements(new Tracked(&log, 1));
+
+  regkey_t target;
+  target.addElements(new Tracked(&log, 2));
+  target.setElements(source.getElements());
+  EXPECT_EQ(log, std::vector<int>{2});  // the old list went first
+  ASSERT_EQ(target.getElements().size(), 3u);
+  regkey_t* keyCopy = dynamic_cast<regkey_t*>(target.getElements()[0]);
+  ASSERT_NE(keyCopy, nullptr);
+  EXPECT_NE(keyCopy, child);
+  EXPECT_EQ(keyCopy->getName(), "child");
+  EXPECT_EQ(keyCopy->getClass(), "c");
+  EXPECT_TRUE(keyCopy->getElements().empty());
+  regval_t* valueCopy = dynamic_cast<regval_t*>(target.getElements()[1]);
+  ASSERT_NE(valueCopy, nullptr);
+  EXPECT_EQ(bytesOf(*valueCopy), std::string("\x2a\0\0\0", 4));
+  EXPECT_EQ(source.getElements().size(), 4u);  // the caller keeps its own
+  EXPECT_EQ(child->getElements().size(), 1u);
+
+  // A key can take a copy of its own list.
+  target.setElements(target.getElements());
+  EXPECT_EQ(target.getElements().size(), 3u);
+
+  source.getElements().erase(source.getElements().begin() + 2);  // the bare one is ours
+  log.clear();
+  source.clearElements();
+  EXPECT_EQ(log, std::vector<int>{1});
+}
+
+TEST(RegKey, ClearingDisposesOfEachChildInOrder) {
+  std::vector<int> log;
+  {
+    regkey_t k;
+    for (int i = 0; i < 3; ++i) k.addElements(new Tracked(&log, i));
+    k.clearElements();
+    EXPECT_EQ(log, (std::vector<int>{0, 1, 2}));
+    EXPECT_TRUE(k.getElements().empty());
+    EXPECT_EQ(k.getElements().capacity(), 0u);
+
+    k.setName("n");
+    k.setClass("c");
+    k.setLastWriteTime(filetime{1, 2});
+    k.addElements(new Tracked(&log, 3));
+    k.clear();
+    EXPECT_TRUE(k.getName().empty());
+    EXPECT_TRUE(k.getClass().empty());
+    EXPECT_TRUE(k.getLastWriteTime() == (filetime{0, 0}));
+    EXPECT_EQ(log.back(), 3);
+
+    k.addElements(new Tracked(&log, 4));
+    k.addElements(new Tracked(&log, 5));
+  }
+  EXPECT_EQ(log, (std::vector<int>{0, 1, 2, 3, 4, 5}));  // the destructor too
+
+  // A child taken out of the list belongs to the caller.
+  regkey_t k;
+  k.addElements(new Tracked(&log, 6));
+  regelm* taken = k.getElements().back();
+  k.getElements().pop_back();
+  k.clear();
+  EXPECT_EQ(log.back(), 5);
+  taken->deleteMe();
+  EXPECT_EQ(log.back(), 6);
+}
+
+TEST(RegKey, NestedKeysAreDestroyedWithTheirParent) {
+  std::vector<int> log;
+  regkey_t* middle = key("middle");
+  middle->addElements(new Tracked(&log, 1));
+  {
+    regkey_t top;
+    top.addElements(middle);
+    top.addElements(new Tracked(&log, 2));
+  }
+  EXPECT_EQ(log, (std::vector<int>{1, 2}));
+}
+
+}  // namespace

@@ -1,0 +1,278 @@
+// tstring operations: comparison, searches, case, the exact hash values,
+// formatting (also past the usual buffer), string resources and pieces.
+#include "TobrelTools/string/tstring.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <stdexcept>
+#include <string>
+
+#include "TobrelTools/string/testdata/ops_ids.h"
+
+#if defined(_WIN32)
+#include <ctype.h>
+#include <mbstring.h>
+#endif
+
+namespace {
+
+using std::tstring;
+const unsigned int kNpos = 0xFFFFFFFFu;
+
+tstring withNul(const char* s, std::size_t n) { return tstring(tstring::base_type(s, n)); }
+
+TEST(TstringCompareTest, BytesCompareUnsignedAndNulsCount) {
+  tstring abc("abc");
+  const tstring cabc("abc");
+  EXPECT_TRUE(abc == tstring("abc"));
+  EXPECT_TRUE(cabc == "abc");
+  EXPECT_TRUE(abc < tstring("abd"));
+  EXPECT_TRUE(tstring("ab") < abc);
+  EXPECT_TRUE(cabc > "ab");
+  EXPECT_TRUE(tstring("\x80") > tstring("a"));
+  EXPECT_TRUE(tstring("\x80") > "a");
+  tstring other("abd");
+  EXPECT_TRUE(abc != other);
+  EXPECT_FALSE(cabc != "abc");
+  tstring nul = withNul("a\0b", 3);
+  EXPECT_TRUE(nul != tstring("a"));
+  EXPECT_TRUE(nul > tstring("a"));
+  EXPECT_FALSE(nul == "a");
+}
+
+TEST(TstringCompareTest, CompareNoCase) {
+  tstring abc("abc");
+  EXPECT_EQ(abc.compareNoCase(tstring("ABC")), 0);
+  EXPECT_EQ(abc.compareNoCase("ABC"), 0);
+  EXPECT_LT(abc.compareNoCase("ABD"), 0);
+  EXPECT_GT(abc.compareNoCase("AB"), 0);
+  EXPECT_EQ(abc.compareNoCase(static_cast<const char*>(nullptr)), -1);
+  EXPECT_EQ(abc.compareNoCase(static_cast<const unsigned short*>(nullptr)), -1);
+  EXPECT_EQ(tstring("\x82\x81\x83\xBF").compareNoCase("\x82\x60\x83\x9F"), 0);  // ａα / Ａα
+  EXPECT_LT(tstring("\xB1").compareNoCase("\x81\x40"), 0);
+  const unsigned short wide[] = {'A', 'B', 'C', 0};
+  const tstring cabc("abc");
+  EXPECT_EQ(cabc.compareNoCase(wide), 0);
+  const unsigned short sigma[] = {0x03A3, 0};  // Σ; the text is σ in code page 932
+  EXPECT_EQ(tstring("\x83\xD0").compareNoCase(sigma), 0);
+}
+
+TEST(TstringSearchTest, DoubleByteAwareFind) {
+  EXPECT_EQ(tstring()._tfind(tstring("a")), kNpos);
+  EXPECT_EQ(tstring("abc")._tfind(tstring()), kNpos);
+  EXPECT_EQ(tstring("abcbc")._tfind(tstring("bc")), 1u);
+  EXPECT_EQ(tstring("\x82\x41")._tfind(tstring("A")), kNpos);   // only a trail byte
+  EXPECT_EQ(tstring("\x82\x41")._tfind('A'), kNpos);
+  EXPECT_EQ(tstring("\x82\x41" "A")._tfind('A'), 2u);
+  EXPECT_EQ(tstring("a\xB1")._tfind(static_cast<char>(0xB1)), kNpos);  // signed byte: nothing
+  EXPECT_EQ(tstring("a\xB1")._trfind(static_cast<char>(0xB1)), kNpos);
+  EXPECT_EQ(tstring("a\xB1")._tfind(tstring("\xB1")), 1u);
+  EXPECT_EQ(tstring("abcabc")._trfind('b'), 4u);
+  EXPECT_EQ(tstring("abc")._trfind('x'), kNpos);
+  EXPECT_EQ(tstring()._tfind('a'), kNpos);
+  EXPECT_EQ(withNul("ab\0cd", 5)._tfind(tstring("cd")), kNpos);  // the walk ends at the NUL
+}
+
+TEST(TstringSearchTest, CaseInsensitiveFind) {
+  EXPECT_EQ(tstring("Hello World").ifind(tstring("WORLD")), 6u);
+  EXPECT_EQ(tstring("Hello").ifind(tstring()), 0u);
+  EXPECT_EQ(tstring().ifind(tstring()), 0u);
+  EXPECT_EQ(tstring().ifind(tstring("a")), kNpos);
+  EXPECT_EQ(tstring("x\x82\x81\x82\x82").ifind(tstring("\x82\x60\x82\x61")), 1u);  // ａｂ / ＡＢ
+  EXPECT_EQ(tstring("abc").ifind(tstring("abcd")), kNpos);
+}
+
+// ifind by its definition: find of the lowered needle in the lowered text.
+unsigned int ifindByDefinition(const tstring& text, const tstring& needle) {
+  tstring t(text), n(needle);
+  t.toLower();
+  n.toLower();
+  std::size_t pos = static_cast<const tstring::base_type&>(t).find(n.data(), 0, n.size());
+  return pos == tstring::base_type::npos ? kNpos : static_cast<unsigned int>(pos);
+}
+
+TEST(TstringSearchTest, CaseInsensitiveFindMatchesItsDefinition) {
+  // Bytes that make the cases: lead bytes, trail bytes that are letters,
+  // both halves of the case pairs of every family, NUL, katakana.
+  static const unsigned char alphabet[] = {0x82, 0x60, 0x81, 0x83, 0x9F, 0xBF, 0x84, 0x40, 0x70,
+                                           0x87, 0x54, 0xFA, 0x4A, 'a', 'A', 'p', 'P', 0xB1, 0};
+  std::mt19937 rng(1252);
+  auto make = [&](std::size_t maxLen) {
+    std::string s;
+    for (std::size_t len = rng() % (maxLen + 1); s.size() < len;) s += static_cast<char>(alphabet[rng() % sizeof alphabet]);
+    return tstring(tstring::base_type(s.data(), s.size()));
+  };
+  for (int round = 0; round < 30000; ++round) {
+    tstring text = make(20), needle = make(4);
+    ASSERT_EQ(text.ifind(needle), ifindByDefinition(text, needle))
+        << testing::PrintToString(std::string(text.data(), text.size())) << " / "
+        << testing::PrintToString(std::string(needle.data(), needle.size()));
+  }
+}
+
+TEST(TstringSearchTest, ReverseSearchOverloads) {
+  tstring t("abcabc");
+  EXPECT_EQ(t.rfind(tstring("bc"), 10u), 4u);
+  EXPECT_EQ(t.rfind(tstring("bc"), 3u), 1u);
+  EXPECT_EQ(t.rfind(tstring("zz")), kNpos);
+  EXPECT_EQ(t.rfind('a', 2u), 0u);
+  EXPECT_EQ(t.find_last_of("xc", 4u), 2u);
+  EXPECT_EQ(t.find_last_of("cb", kNpos, 1u), 5u);
+  EXPECT_EQ(t.find_last_of('b'), 4u);
+  EXPECT_EQ(t.find_last_of(tstring::base_type("ab"), 2u), 1u);
+  EXPECT_EQ(t.find_last_of("xyz"), kNpos);
+}
+
+TEST(TstringCaseTest, ConvertsLettersOfBothWidths) {
+  tstring t("abc");
+  EXPECT_EQ(&t.toUpper(), &t);
+  EXPECT_EQ(t, "ABC");
+  tstring mixed("x\x82\x81\x83\xBF\x84\x70\xFA\x40\xB1\x82\xA0");  // ａ α а ⅰ ｱ あ
+  mixed.toUpper();
+  EXPECT_EQ(mixed, "X\x82\x60\x83\x9F\x84\x40\x87\x54\xB1\x82\xA0");
+  mixed.toLower();
+  EXPECT_EQ(mixed, "x\x82\x81\x83\xBF\x84\x70\xFA\x40\xB1\x82\xA0");
+  // A trail byte in the ASCII letter range is not a letter.
+  EXPECT_EQ(tstring("\x83\x61").toUpper(), "\x83\x61");
+}
+
+TEST(TstringCaseTest, CutsAtNulAndDropsATrailingLeadByte) {
+  EXPECT_EQ(tstring("ab\x82").toUpper(), "AB");
+  tstring nul = withNul("ab\0cd", 5);
+  nul.toUpper();
+  EXPECT_EQ(nul.size(), 2u);
+  EXPECT_EQ(nul, "AB");
+  EXPECT_EQ(tstring().toLower(), "");
+}
+
+// The conversion by its definition: a zeroed work area filled character by
+// character with the runtime's lead-byte test and case mapping, copied back
+// up to its first zero byte.
+std::string convertByDefinition(const std::string& text, bool upper) {
+  std::string in(text.c_str());
+  std::string work(in.size() + 1, '\0');
+  bool pending = false;
+  unsigned char lead = 0;
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    unsigned char b = static_cast<unsigned char>(in[i]);
+    if (pending) {
+      pending = false;
+      unsigned int code = static_cast<unsigned int>(lead) << 8 | b;
+      unsigned int mapped = upper ? _mbctoupper(code) : _mbctolower(code);
+      work[i - 1] = static_cast<char>(mapped >> 8);
+      work[i] = static_cast<char>(mapped & 0xFF);
+    } else if (isleadbyte(b)) {
+      pending = true;
+      lead = b;
+    } else {
+      unsigned int c = static_cast<unsigned int>(static_cast<int>(static_cast<signed char>(b)));
+      work[i] = static_cast<char>((upper ? _mbctoupper(c) : _mbctolower(c)) & 0xFF);
+    }
+  }
+  return std::string(work.c_str());
+}
+
+TEST(TstringCaseTest, ConversionMatchesItsDefinitionOnLongMixedTexts) {
+  // Long enough for the block-wise path, with runs of lead-range bytes of
+  // every parity, letters as trail bytes, case pairs split across blocks.
+  static const unsigned char alphabet[] = {0x82, 0x60, 0x81, 0x83, 0x9F, 0xBF, 0x84, 0x40, 0x70, 0x87,
+                                           0x54, 0xFA, 0x4A, 0xEE, 0xEF, 'a', 'A', 'z', 'Z', '@',
+                                           '[', '`', '{', 0xB1, ' ', 0xE0, 0xFC, 0x93};
+  std::mt19937 rng(932);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    for (std::size_t len = rng() % 300; text.size() < len;) text += static_cast<char>(alphabet[rng() % sizeof alphabet]);
+    for (bool upper : {true, false}) {
+      tstring t(text.c_str());
+      upper ? t.toUpper() : t.toLower();
+      ASSERT_EQ(std::string(t.data(), t.size()), convertByDefinition(text, upper))
+          << (upper ? "upper " : "lower ") << testing::PrintToString(text);
+    }
+  }
+}
+
+TEST(TstringCaseTest, LeavesEarlierWideCopyAlone) {
+  tstring t("abc");
+  const unsigned short* w = t;
+  t.toUpper();
+  EXPECT_EQ(w[0], 'a');
+  EXPECT_EQ(t, "ABC");
+}
+
+TEST(TstringHashTest, ExactValues) {
+  EXPECT_EQ(tstring().hash(), 0u);
+  EXPECT_EQ(tstring("a").hash(), 0x41u);
+  EXPECT_EQ(tstring("ab").hash(), 0x6122u);
+  EXPECT_EQ(tstring("abc").hash(), 0x616203u);
+  EXPECT_EQ(tstring("abcd").hash(), 0x646362E1u);
+  EXPECT_EQ(tstring("abcde").hash(), 0x8C6C5849u);
+  EXPECT_EQ(tstring("\x80").hash(), 0xFFFFFFA0u);
+  // NUL bytes count; equal texts hash equally.
+  EXPECT_NE(withNul("a\0", 2).hash(), tstring("a").hash());
+  EXPECT_EQ(tstring("abcdefghij").hash(), tstring(std::string("abcdefghij")).hash());
+}
+
+TEST(TstringFormatTest, FormatsArgumentsBeforeReplacingTheText) {
+  tstring t("old");
+  EXPECT_EQ(&t.format("%d-%s", 7, "x"), &t);
+  EXPECT_EQ(t, "7-x");
+  t.format("%s!", t.c_str());
+  EXPECT_EQ(t, "7-x!");
+  t.format("%s", "");
+  EXPECT_TRUE(t.empty());
+  t = "keep";
+  t.format(nullptr);
+  EXPECT_TRUE(t.empty());
+}
+
+TEST(TstringFormatTest, LongOutputIsCompleteNotCut) {
+  std::string big(5000, 'q');
+  tstring t;
+  t.format("<%s>", big.c_str());
+  EXPECT_EQ(t.size(), 5002u);
+  EXPECT_EQ(std::string(t.c_str()), "<" + big + ">");
+  std::string edge(4095, 'e');  // exactly fills the usual buffer with its NUL
+  t.format("%s", edge.c_str());
+  EXPECT_EQ(t.size(), 4095u);
+  t.format("%s!", edge.c_str());
+  EXPECT_EQ(t.size(), 4096u);
+  t.format("%s", t.c_str());  // long self-reference
+  EXPECT_EQ(t.size(), 4096u);
+}
+
+TEST(TstringResourceTest, LoadsCutsAndReportsMissingStrings) {
+  HMODULE exe = GetModuleHandleA(nullptr);
+  tstring t("before");
+  EXPECT_FALSE(t.loadString(IDS_OPS_GREETING, nullptr));
+  EXPECT_EQ(t, "before");
+  EXPECT_FALSE(t.loadString(999, exe));
+  EXPECT_TRUE(t.empty());
+  EXPECT_TRUE(t.loadString(IDS_OPS_GREETING, exe));
+  EXPECT_EQ(t, "\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD");
+  EXPECT_TRUE(t.loadString(IDS_OPS_LONG, exe));
+  EXPECT_EQ(t.size(), 1023u);
+  EXPECT_EQ(tstring(IDS_OPS_GREETING, exe).size(), 10u);
+  EXPECT_TRUE(tstring(999u, exe).empty());
+  EXPECT_TRUE(tstring(IDS_OPS_GREETING, static_cast<HINSTANCE>(nullptr)).empty());
+}
+
+TEST(TstringPiecesTest, SubstrAndElementAccess) {
+  tstring t("abcd");
+  EXPECT_EQ(t.substr(1, 2), "bc");
+  EXPECT_EQ(t.substr(4, 2), "");
+  EXPECT_THROW(t.substr(5, 1), std::out_of_range);
+  const tstring c("abcd");
+  EXPECT_EQ(c.substr(2), "cd");
+  EXPECT_EQ(withNul("ab\0cd", 5).substr(1), "b");  // up to the first NUL
+  EXPECT_THROW(withNul("ab\0cd", 5).substr(3), std::out_of_range);
+  EXPECT_EQ(t[0], 'a');
+  EXPECT_EQ(t[3u], 'd');
+  EXPECT_EQ(t[t.size()], '\0');
+  EXPECT_EQ(c[1], 'b');
+  EXPECT_EQ(c[2u], 'c');
+  t[0] = 'x';
+  EXPECT_EQ(t, "xbcd");
+}
+
+}  // namespace

@@ -1,0 +1,505 @@
+// std::tstring core: what each constructor keeps of NUL bytes, the lifetime
+// of the wide copy and the system string, and the content record in both
+// directions, including damaged records.
+#include "TobrelTools/string/tstring.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include "TobrelTools/persist/ClassFactory.h"
+#include "TobrelTools/stream/fistream.h"
+#include "TobrelTools/stream/fostream.h"
+#include "tests/memory_stream.h"
+#include "tests/test_util.h"
+
+static const char sccsid[] __attribute__((used)) = "@(#)tstring_test.cpp:  Ver01.00  2026.12.05";
+
+namespace {
+
+using std::tstring;
+using tobrel::test::MemoryIStream;
+using tobrel::test::MemoryOStream;
+typedef std::vector<unsigned char> Bytes;
+
+std::string text(const tstring& t) { return std::string(t.data(), t.size()); }
+
+std::basic_string<unsigned short> units(const unsigned short* w) {
+  return w ? std::basic_string<unsigned short>(w) : std::basic_string<unsigned short>();
+}
+
+// Bytes the heap holds for the program right now, where the C library can
+// tell (glibc's heap; not under a sanitizer's allocator, which reports 0).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOBREL_TEST_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define TOBREL_TEST_ASAN 1
+#endif
+
+std::size_t liveHeapBytes() {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 33) && !defined(TOBREL_TEST_ASAN)
+  struct mallinfo2 mi = mallinfo2();
+  return mi.uordblks + mi.hblkhd;
+#else
+  return 0;
+#endif
+}
+
+// A tstring that lets the tests call the protected conversion helpers.
+struct Probe : tstring {
+  using tstring::tstring;
+  using tstring::operator=;
+  using tstring::FreeStr;
+  using tstring::getC;
+  using tstring::getW;
+  using tstring::trx_app;
+  using tstring::xtr_ts;
+};
+
+Bytes save(const tstring& t) {
+  Persistable::readyToSerialize();
+  MemoryOStream os;
+  os << t;
+  return os.bytes();
+}
+
+// An object record of class tstring around the given content bytes.
+Bytes record(const Bytes& contents) {
+  Bytes out = {0x3A, 0x70, 0x00, 0x7B};
+  out.insert(out.end(), contents.begin(), contents.end());
+  out.push_back(0x7D);
+  return out;
+}
+
+Bytes le32(long v) {
+  unsigned long u = static_cast<unsigned long>(v);
+  return Bytes{static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8), static_cast<unsigned char>(u >> 16),
+               static_cast<unsigned char>(u >> 24)};
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// ---------------------------------------------------------------- construction
+
+TEST(TstringConstruct, NullPointersGiveTheEmptyText) {
+  EXPECT_TRUE(tstring(static_cast<const char*>(0)).empty());
+  EXPECT_TRUE(tstring(static_cast<const unsigned short*>(0)).empty());
+  tstring t("old");
+  t = static_cast<const char*>(0);
+  EXPECT_TRUE(t.empty());
+  t = "old";
+  t = static_cast<const unsigned short*>(0);
+  EXPECT_TRUE(t.empty());
+  t = "old";
+  EXPECT_TRUE(t.bstr(static_cast<unsigned short*>(0)).empty());
+}
+
+TEST(TstringConstruct, EachSourceKeepsWhatItShouldOfNulBytes) {
+  const std::string withNul("ab\0cd", 5);
+  EXPECT_EQ("ab", text(tstring(withNul)));                     // std::string: up to the NUL
+  EXPECT_EQ(withNul, text(tstring(tstring::base_type(withNul.data(), 5))));   // base: all bytes
+  tstring all(tstring::base_type(withNul.data(), 5));
+  EXPECT_EQ(withNul, text(tstring(all)));                      // copy: all bytes
+  tstring assigned("x");
+  assigned = all;
+  EXPECT_EQ(withNul, text(assigned));
+  const unsigned short w[] = {'a', 0x3042, 0, 'z'};
+  EXPECT_EQ("a\x82\xA0", text(tstring(std::basic_string<unsigned short>(w, 4))));   // wide: up to the zero unit
+}
+
+TEST(TstringConstruct, WideTextIsConvertedToCodePage932) {
+  const unsigned short w[] = {0x65E5, 0x672C, 'x', 0xFF71, 0x2170, 0x301C, 0};
+  tstring t(w);
+  EXPECT_EQ("\x93\xFA\x96\x7B" "x\xB1\xFA\x40?", text(t));
+  tstring a("keep");
+  a = w;                                                         // replaces, does not append
+  EXPECT_EQ(text(t), text(a));
+  EXPECT_EQ(text(t), text(tstring("x").bstr(const_cast<unsigned short*>(w))));
+}
+
+TEST(TstringConstruct, AssigningTextFromInsideItself) {
+  tstring t("hello world");
+  t = t.c_str() + 6;
+  EXPECT_EQ("world", text(t));
+  Probe p("abc");
+  p = p.getW();                                                  // the wide copy outlives the text change
+  EXPECT_EQ("abc", text(p));
+}
+
+TEST(TstringConstruct, MoveTakesTheTextOnly) {
+  tstring a("moved text");
+  const unsigned short* w = a;
+  tstring b(std::move(a));
+  EXPECT_EQ("moved text", text(b));
+  EXPECT_EQ('m', w[0]);                                          // a still owns its wide copy
+  tstring c;
+  c = std::move(b);
+  EXPECT_EQ("moved text", text(c));
+}
+
+// ---------------------------------------------------------------- views and caches
+
+TEST(TstringViews, NarrowViewsShowTheTextItself) {
+  tstring t("abc");
+  char* p = t;
+  p[0] = 'X';
+  EXPECT_EQ("Xbc", text(t));
+  const tstring& c = t;
+  const char* q = c;
+  EXPECT_EQ(t.c_str(), q);
+  Probe probe("x");
+  EXPECT_EQ(probe.c_str(), probe.getC());
+}
+
+TEST(TstringViews, WideViewOfTheEmptyTextIsOneZeroUnit) {
+  tstring t;
+  const unsigned short* w = t;
+  ASSERT_NE(nullptr, w);
+  EXPECT_EQ(0, w[0]);
+  unsigned short* b = t.bstr();
+  ASSERT_NE(nullptr, b);
+  EXPECT_EQ(0u, SysStringLen(reinterpret_cast<BSTR>(b)));
+}
+
+TEST(TstringViews, WideViewIsAPrivateCopy) {
+  tstring t("\x82\xA0" "b");
+  unsigned short* w = t;
+  EXPECT_EQ((std::basic_string<unsigned short>{0x3042, 'b'}), units(w));
+  w[1] = 'Z';                                                    // changes the copy only
+  EXPECT_EQ("\x82\xA0" "b", text(t));
+  const tstring& c = t;
+  const unsigned short* again = c;                               // const views convert too
+  EXPECT_EQ((std::basic_string<unsigned short>{0x3042, 'b'}), units(again));
+}
+
+TEST(TstringViews, SystemStringsHoldTheText) {
+  tstring t("A\x82\xA0");
+  unsigned short* b = t.bstr();
+  EXPECT_EQ(2u, SysStringLen(reinterpret_cast<BSTR>(b)));
+  EXPECT_EQ((std::basic_string<unsigned short>{'A', 0x3042}), units(b));
+  const std::basic_string<unsigned short> expected = units(b);
+  const tstring& c = t;
+  unsigned short* fromConst = c.bstr();                          // each request replaces b
+  EXPECT_EQ(expected, units(fromConst));
+  EXPECT_EQ(expected, units(t.getSysStr()));
+}
+
+TEST(TstringCaches, TextChangesLeaveEarlierPointersValidAndUnchanged) {
+  tstring t("first");
+  const unsigned short* w = t;
+  t = "second and longer";
+  t.append(" text");
+  t.erase(0, 3);
+  EXPECT_EQ((std::basic_string<unsigned short>{'f', 'i', 'r', 's', 't'}), units(w));
+  unsigned short* b = t.bstr();                                  // a new request: w is gone now
+  t = "third";
+  EXPECT_EQ(19u, SysStringLen(reinterpret_cast<BSTR>(b)));
+}
+
+TEST(TstringCaches, CopiesNeverShareCaches) {
+  tstring* a = new tstring("shared?");
+  const unsigned short* wa = *a;
+  unsigned short* ba = a->bstr();
+  tstring* copy = new tstring(*a);
+  tstring target("target");
+  const unsigned short* wt = target;
+  target = *a;                                                   // keeps its own wide copy
+  EXPECT_EQ('t', wt[0]);
+  const unsigned short* wc = *copy;
+  (void)wa;
+  (void)ba;
+  delete a;                                                      // releases a's caches only
+  EXPECT_EQ('s', wc[0]);
+  EXPECT_EQ("shared?", text(*copy));
+  delete copy;                                                   // and each cache once (sanitizer build)
+}
+
+TEST(TstringCaches, CallerOwnsTheCopiedSystemString) {
+  unsigned short* b;
+  {
+    tstring t("kept");
+    b = t.copySysStr();
+    unsigned short* own = t.bstr();
+    EXPECT_NE(b, own);
+  }
+  EXPECT_EQ((std::basic_string<unsigned short>{'k', 'e', 'p', 't'}), units(b));
+  EXPECT_EQ(4u, SysStringLen(reinterpret_cast<BSTR>(b)));
+  SysFreeString(reinterpret_cast<BSTR>(b));
+}
+
+TEST(TstringCaches, ProtectedHelpers) {
+  Probe p("ab");
+  EXPECT_EQ(nullptr, p.xtr_ts(0));
+  const unsigned short* w = p.xtr_ts("\x82\xA0");
+  EXPECT_EQ((std::basic_string<unsigned short>{0x3042}), units(w));
+  EXPECT_EQ("ab", text(p));                                      // xtr_ts converts, it does not assign
+  const unsigned short more[] = {0x3044, 0};
+  p.trx_app(more);
+  p.trx_app(0);
+  EXPECT_EQ("ab\x82\xA2", text(p));
+  p.FreeStr();
+  p.FreeStr();                                                   // twice is harmless
+}
+
+// Each request for a wide copy or a system string releases both caches, so
+// repeated requests never pile up memory; the destructor releases the rest.
+TEST(TstringCaches, RequestsReleaseThePreviousCaches) {
+  if (liveHeapBytes() == 0) GTEST_SKIP() << "no heap statistics here";
+  tstring t(std::string(100000, 'x'));
+  std::size_t before = liveHeapBytes();
+  for (int i = 0; i < 20; ++i) {
+    (void)static_cast<const unsigned short*>(t);
+    (void)t.bstr();
+  }
+  std::size_t both = liveHeapBytes();
+  EXPECT_LT(both - before, 3 * 200000u);                         // one wide copy and one system string
+  (void)static_cast<const unsigned short*>(t);                   // the system string goes
+  EXPECT_LT(liveHeapBytes(), both - 150000);
+}
+
+// ---------------------------------------------------------------- persistence
+
+TEST(TstringRecord, TwoByteTextGivesTheFifteenByteRecord) {
+  EXPECT_EQ((Bytes{0x3A, 0x70, 0x00, 0x7B, 0, 0, 0, 0, 2, 0, 0, 0, 0x41, 0x42, 0x7D}), save(tstring("AB")));
+  EXPECT_EQ((Bytes{0x3A, 0x70, 0x00, 0x7B, 0, 0, 0, 0, 0, 0, 0, 0, 0x7D}), save(tstring()));
+  EXPECT_EQ(0x0070, tstring::getClassId());
+  EXPECT_EQ(0x0070, tstring().isA());
+}
+
+TEST(TstringRecord, SecondWriteInAPassIsAReference) {
+  tstring t("AB");
+  Persistable::readyToSerialize();
+  MemoryOStream os;
+  os << t << &t;
+  Bytes bytes = os.bytes();
+  ASSERT_EQ(20u, bytes.size());
+  EXPECT_EQ((Bytes{0x40, 0, 0, 0, 0}), Bytes(bytes.begin() + 15, bytes.end()));
+
+  Persistable::readyToSerialize();
+  MemoryIStream is(bytes);
+  tstring* first = 0;
+  tstring* second = 0;
+  is >> first >> second;
+  ASSERT_NE(nullptr, first);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ("AB", text(*first));
+  delete first;
+}
+
+TEST(TstringRecord, NulBytesAreWrittenButReadBackOnlyUpToTheFirst) {
+  tstring t(tstring::base_type("a\0b", 3));
+  Bytes bytes = save(t);
+  EXPECT_EQ(record(cat({le32(0), le32(3), Bytes{'a', 0, 'b'}})), bytes);
+  Persistable::readyToSerialize();
+  MemoryIStream is(bytes);
+  tstring back("old text");
+  is >> back;
+  EXPECT_EQ("a", text(back));
+  EXPECT_TRUE(is.good());
+  EXPECT_EQ(bytes.size(), is.position());
+}
+
+TEST(TstringRecord, WideRecordsAreConverted) {
+  Bytes bytes = record(cat({le32(1), le32(2), Bytes{0x41, 0, 0x42, 0}}));
+  Persistable::readyToSerialize();
+  MemoryIStream is(bytes);
+  tstring t;
+  is >> t;
+  EXPECT_EQ("AB", text(t));
+  EXPECT_TRUE(is.good());
+
+  Bytes japanese = record(cat({le32(7), le32(3), Bytes{0x42, 0x30, 0, 0, 0x43, 0}}));   // any flag but 0
+  Persistable::readyToSerialize();
+  MemoryIStream js(japanese);
+  tstring* p = 0;
+  js >> p;
+  ASSERT_NE(nullptr, p);
+  EXPECT_EQ("\x82\xA0", text(*p));                               // ends at the zero unit
+  delete p;
+}
+
+TEST(TstringRecord, ZeroOrNegativeCountReadsNothingMore) {
+  for (long flag : {0L, 1L}) {
+    for (long count : {0L, -1L, -0x7FFFFFFFL - 1}) {
+      Bytes bytes = record(cat({le32(flag), le32(count)}));
+      Persistable::readyToSerialize();
+      MemoryIStream is(bytes);
+      tstring t("old");
+      is >> t;                                                   // '}' right after the count
+      EXPECT_TRUE(t.empty()) << flag << " " << count;
+      EXPECT_TRUE(is.good());
+    }
+  }
+}
+
+TEST(TstringRecord, ReadsIntoAnExistingObjectWhateverTheClassId) {
+  Bytes bytes = {0x3A, 0x01, 0x80, 0x7B};
+  Bytes rest = cat({le32(0), le32(2), Bytes{'h', 'i', 0x7D}});
+  bytes.insert(bytes.end(), rest.begin(), rest.end());
+  Persistable::readyToSerialize();
+  MemoryIStream is(bytes);
+  tstring t;
+  is >> t;
+  EXPECT_EQ("hi", text(t));
+}
+
+TEST(TstringRecord, FactoryMakesEmptyStrings) {
+  Persistable* p = ClassFactory::getInstance()->create(0x0070);
+  ASSERT_NE(nullptr, p);
+  EXPECT_EQ(0x0070, p->isA());
+  tstring* t = dynamic_cast<tstring*>(p);
+  ASSERT_NE(nullptr, t);
+  EXPECT_TRUE(t->empty());
+  delete p;
+}
+
+TEST(TstringRecord, FileStreamsRoundTrip) {
+  std::string path = tobrel::test::tempPath("strings.bin");
+  tstring a("\x93\xFA\x96\x7B\x8C\xEA text");
+  tstring b(tstring::base_type("\0x", 2));
+  {
+    Persistable::readyToSerialize();
+    fvostream out(path.c_str());
+    out << a << &b;
+  }
+  Persistable::readyToSerialize();
+  fvistream in(path.c_str());
+  tstring ra;
+  tstring* rb = 0;
+  in >> ra >> rb;
+  EXPECT_EQ(text(a), text(ra));
+  ASSERT_NE(nullptr, rb);
+  EXPECT_TRUE(rb->empty());
+  delete rb;
+}
+
+// ---------------------------------------------------------------- damaged records
+
+// A count far beyond the bytes that follow: the reader takes what arrives,
+// the stream ends not good, and the enclosing record fails on its brace.
+TEST(TstringDamaged, CountBeyondTheStream) {
+  for (long flag : {0L, 1L}) {
+    Bytes bytes = record(cat({le32(flag), le32(0x7FFFFFFF), Bytes{'a', 0, 'b', 0}}));
+    bytes.pop_back();                                            // no closing brace either
+    Persistable::readyToSerialize();
+    MemoryIStream is(bytes);
+    tstring t;
+    bool threw = false;
+    try {
+      is >> t;
+    } catch (InternalException* e) {
+      threw = true;
+      EXPECT_EQ("Invalid format: can't find closing brace.", e->getMsg());
+      delete e;
+    }
+    EXPECT_TRUE(threw);
+    EXPECT_FALSE(is.good());
+    EXPECT_EQ(flag ? "ab" : "a", text(t));
+  }
+}
+
+TEST(TstringDamaged, ThroughThePointerFormNothingLeaks) {
+  Bytes bytes = record(cat({le32(0), le32(0x7FFFFFF0), Bytes{'x', 'y'}}));
+  Persistable::readyToSerialize();
+  MemoryIStream is(bytes);
+  tstring* p = 0;
+  try {
+    is >> p;
+    ADD_FAILURE() << "a truncated record was accepted";
+  } catch (InternalException* e) {
+    delete e;
+  }
+  EXPECT_EQ(nullptr, p);
+  EXPECT_FALSE(is.good());
+}
+
+// A stream that watches the heap while it delivers each element.
+class HeapWatchingStream : public MemoryIStream {
+ public:
+  explicit HeapWatchingStream(const Bytes& b) : MemoryIStream(b), peak_(liveHeapBytes()) {}
+  vistream& operator>>(char& c) override {
+    watch();
+    return MemoryIStream::operator>>(c);
+  }
+  vistream& operator>>(unsigned short& u) override {
+    watch();
+    return MemoryIStream::operator>>(u);
+  }
+  using MemoryIStream::operator>>;
+  std::size_t peak() const { return peak_; }
+
+ private:
+  void watch() { peak_ = std::max(peak_, liveHeapBytes()); }
+  std::size_t peak_;
+};
+
+TEST(TstringDamaged, HostileCountsCostMemoryOnlyForBytesThatArrive) {
+  if (liveHeapBytes() == 0) GTEST_SKIP() << "no heap statistics here";
+  for (long flag : {0L, 1L}) {
+    Bytes bytes = cat({le32(flag), le32(0x7FFFFFFF), Bytes(20000, 'x')});
+    std::size_t before = liveHeapBytes();
+    HeapWatchingStream is(bytes);
+    tstring t;
+    t.restoreContents(is);
+    EXPECT_TRUE(is.eof());
+    EXPECT_LT(is.peak() - before, 256u * 1024) << "flag " << flag;
+    EXPECT_EQ(flag ? 10000u : 20000u, t.size());
+  }
+}
+
+// A stream whose reads run out of memory after a few bytes.
+class StarvingStream : public MemoryIStream {
+ public:
+  explicit StarvingStream(const Bytes& b) : MemoryIStream(b) {}
+  vistream& operator>>(char& c) override {
+    if (++reads_ > 3) throw std::bad_alloc();
+    return MemoryIStream::operator>>(c);
+  }
+  using MemoryIStream::operator>>;
+
+ private:
+  int reads_ = 0;
+};
+
+TEST(TstringDamaged, MemoryExhaustionLeavesTheTextEmptyAndTheStreamBad) {
+  Bytes bytes = cat({le32(0), le32(100), Bytes(100, 'q')});
+  StarvingStream is(bytes);
+  tstring t("old");
+  t.restoreContents(is);
+  EXPECT_TRUE(t.empty());
+  EXPECT_TRUE(is.bad());
+}
+
+// ---------------------------------------------------------------- allocator
+
+TEST(DllAllocator, BlocksComeFromTheFactoryAndOversizeIsRefused) {
+  std::dll_allocator<char> a;
+  std::dll_allocator<int> b(a);
+  EXPECT_TRUE(a == b);
+  EXPECT_FALSE(a != b);
+  char* p = a.allocate(64);
+  std::memset(p, 'z', 64);
+  a.deallocate(p, 64);
+  EXPECT_THROW(a.allocate(a.max_size() + 1), std::bad_alloc);
+  EXPECT_THROW(b.allocate(b.max_size() + 1), std::bad_alloc);
+  tstring::base_type s(1000, 'k');                               // the standard string over it
+  s.append(s);
+  EXPECT_EQ(2000u, s.size());
+}
+
+}  // namespace
