@@ -9,6 +9,7 @@
 #include "TobrelTools/registry/regkey.h"
 #include "TobrelTools/registry/regval.h"
 #include "tests/registry_test_util.h"
+#include "tests/wine_util.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)CRegistry_test.cpp:  Ver01.00  2026.12.05";
 
@@ -305,6 +306,8 @@ TEST_F(CRegistryTest, EnumKeyFailsOnAClassThatDoesNotFit) {
 }
 
 TEST_F(CRegistryTest, EnumValueCopiesExactlyTheReturnedBytes) {
+  // Known to differ under Wine, which enumerates values sorted by name.
+  if (tobrel::test::runningUnderWine()) GTEST_SKIP() << "Wine: values enumerate sorted by name";
   setRaw(base_, "bin", REG_BINARY, {9, 8, 7});
   setString(base_, "text", "hello");
   setRaw(base_, "empty", REG_BINARY, {});

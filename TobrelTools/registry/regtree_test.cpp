@@ -7,6 +7,7 @@
 #include "TobrelTools/registry/raw_snapshot_test.h"
 #include "TobrelTools/registry/reg.h"
 #include "tests/registry_test_util.h"
+#include "tests/wine_util.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)regtree_test.cpp:  Ver01.00  2026.12.05";
 
@@ -96,6 +97,8 @@ TEST_F(RegTreeTest, CopiesTakeTheAddressNotTheSnapshot) {
 }
 
 TEST_F(RegTreeTest, RestoreWritesOverButRemovesNothing) {
+  // Known to differ under Wine, which enumerates values sorted by name.
+  if (tobrel::test::runningUnderWine()) GTEST_SKIP() << "Wine: values enumerate sorted by name";
   makeValue("t\\sub", "x", "original");
   regtree tree(HKEY_CURRENT_USER, at("t").c_str());
   tree.load();
