@@ -21,6 +21,7 @@
 #include <process.h>
 #define getpid _getpid
 #else
+#include <csignal>
 #include <unistd.h>
 #endif
 
@@ -97,6 +98,9 @@ int runDemo(const Invocation&) {
   const std::string file = (dir / ("tobrel-demo-" + std::to_string(getpid()) + ".bin")).string();
 
 #if !defined(_WIN32)
+  // A reader that goes away early (tobrel demo | head) must not stop the
+  // demo before it has cleaned up: writes then fail instead.
+  std::signal(SIGPIPE, SIG_IGN);
   std::printf("registry store: %s\n", registryStorePath().c_str());
 #endif
   if (keyExists(HKEY_CURRENT_USER, kSubkey)) {
