@@ -41,13 +41,13 @@ Invocation parseArguments(const Command& command, const std::vector<std::string>
       name.erase(eq);
       hasInlineValue = true;
     }
-    const OptionSpec* spec = findOption(command, name);
-    if (!spec) throw UsageError("unknown option '--" + name + "'");
-    if (spec->valueName.empty()) {
+    const OptionSpec* option = findOption(command, name);
+    if (!option) throw UsageError("unknown option '--" + name + "'");
+    if (option->valueName.empty()) {
       if (hasInlineValue) throw UsageError("option '--" + name + "' takes no value");
     } else if (!hasInlineValue) {
       if (i + 1 >= words.size()) {
-        throw UsageError("option '--" + name + "' needs a value (" + spec->valueName + ")");
+        throw UsageError("option '--" + name + "' needs a value (" + option->valueName + ")");
       }
       value = words[++i];
     }

@@ -10,7 +10,7 @@ namespace cli {
 
 std::vector<Command> regCommands() {
   std::vector<Command> commands;
-  for (const std::vector<Command>& group : {regFileCommands(), regProtectCommands()}) {
+  for (const std::vector<Command>& group : {regTreeCommands(), regFileCommands(), regProtectCommands()}) {
     commands.insert(commands.end(), group.begin(), group.end());
   }
   return commands;

@@ -11,6 +11,8 @@
 namespace tobrel {
 namespace cli {
 
+// reg show, reg save, reg load, reg remove: subtrees as regtree snapshots.
+std::vector<Command> regTreeCommands();
 // reg import, reg export: .reg files of the registry editor.
 std::vector<Command> regFileCommands();
 // reg protect, reg unprotect: read-only keys of the registry store (none on

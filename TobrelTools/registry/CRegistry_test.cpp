@@ -1,6 +1,7 @@
 #include "TobrelTools/registry/CRegistry.h"
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -312,21 +313,27 @@ TEST_F(CRegistryTest, EnumValueCopiesExactlyTheReturnedBytes) {
   setString(base_, "text", "hello");
   setRaw(base_, "empty", REG_BINARY, {});
   CRegistry reg(base_, "");
+  // The order of values is the platform's: find each by its name.
+  std::map<std::string, regval_t> found;
   regval_t value;
-  ASSERT_TRUE(reg.enumValue(0, value));
-  EXPECT_EQ(value.getName(), "bin");
-  EXPECT_EQ(value.getType(), static_cast<unsigned long>(REG_BINARY));
-  ASSERT_EQ(value.getDataSize(), 3);
-  EXPECT_EQ(std::memcmp(value.getData(), "\x09\x08\x07", 3), 0);
-  ASSERT_TRUE(reg.enumValue(1, value));
-  EXPECT_EQ(value.getName(), "text");
-  ASSERT_EQ(value.getDataSize(), 6);
-  EXPECT_STREQ(static_cast<const char*>(value.getData()), "hello");
-  ASSERT_TRUE(reg.enumValue(2, value));
-  EXPECT_EQ(value.getName(), "empty");
-  EXPECT_EQ(value.getDataSize(), 0);
+  unsigned long index = 0;
+  while (reg.enumValue(index, value)) {
+    found[value.getName().c_str()] = value;
+    ++index;
+  }
+  ASSERT_EQ(index, 3u);
+  ASSERT_EQ(found.size(), 3u);
+  const regval_t& bin = found["bin"];
+  EXPECT_EQ(bin.getType(), static_cast<unsigned long>(REG_BINARY));
+  ASSERT_EQ(bin.getDataSize(), 3);
+  EXPECT_EQ(std::memcmp(bin.getData(), "\x09\x08\x07", 3), 0);
+  const regval_t& text = found["text"];
+  ASSERT_EQ(text.getDataSize(), 6);
+  EXPECT_STREQ(static_cast<const char*>(text.getData()), "hello");
+  EXPECT_EQ(found["empty"].getDataSize(), 0);
 
-  EXPECT_FALSE(reg.enumValue(3, value));
+  // Past the end: false, and the element is left empty.
+  EXPECT_FALSE(reg.enumValue(index, value));
   EXPECT_TRUE(value.getName().empty());
   EXPECT_EQ(value.getData(), nullptr);
   EXPECT_EQ(value.getDataSize(), 0);

@@ -258,7 +258,7 @@ TEST(RegStreamDamage, EveryPrefixOfASavedTreeFailsCleanly) {
     EXPECT_TRUE(o.threw || !o.good);
   }
   Outcome o = readNew<regtree>(whole);
-  EXPECT_FALSE(o.threw);
+  EXPECT_FALSE(o.threw) << o.message;
   EXPECT_TRUE(o.good);
 
   // Any single damaged byte is read without a crash or a leak.

@@ -1,0 +1,201 @@
+#include "cli/tree_steps.h"
+
+#include <cstring>
+
+#include "cli/progress.h"
+
+static const char sccsid[] __attribute__((used)) = "@(#)tree_steps.cpp:  Ver01.00  2026.12.05";
+
+namespace tobrel {
+namespace cli {
+
+namespace {
+
+// How many levels from the top are walked here; each subtree below is one
+// library call.
+const int kSteppedLevels = 2;
+
+const regkey_t* asKey(const regelm* e) { return dynamic_cast<const regkey_t*>(e); }
+const regval_t* asValue(const regelm* e) { return dynamic_cast<const regval_t*>(e); }
+
+class Walk {
+ public:
+  Walk(Progress& progress, const std::string& what, unsigned long long total)
+      : progress_(progress), what_(what), total_(total) {}
+
+  void load(HKEY parent, std::tstring& name, regkey_t& key, int level) {
+    if (level >= kSteppedLevels) {
+      regtree::load(parent, name, key);
+      add(countTree(key));
+      return;
+    }
+    CRegistry reg(parent, name.c_str());
+    regkey_t scratch;
+    for (unsigned long i = 0; reg.enumKey(i, scratch); ++i) {
+      regkey_t* child = new regkey_t(scratch);
+      key.addElements(child);
+      load(reg.getKey(), child->getName(), *child, level + 1);
+      ++done_.keys;
+      show();
+    }
+    regval_t value;
+    for (unsigned long i = 0; reg.enumValue(i, value); ++i) {
+      key.addElements(new regval_t(value));
+      ++done_.values;
+    }
+    show();
+  }
+
+  void restore(CRegistry& parent, regkey_t& key, int level) {
+    if (level >= kSteppedLevels) {
+      key.restore(parent);
+      TreeCounts below = countTree(key);
+      done_.keys += below.keys + 1;
+      done_.values += below.values;
+      show();
+      return;
+    }
+    CRegistry reg(parent.getKey(), 0);
+    if (!reg.create(key, 0)) return;
+    if (level > 0) ++done_.keys;
+    for (regelm* e : key.getElements()) {
+      if (regkey_t* child = dynamic_cast<regkey_t*>(e)) {
+        restore(reg, *child, level + 1);
+      } else {
+        e->restore(reg);
+        ++done_.values;
+      }
+    }
+    show();
+  }
+
+ private:
+  void add(const TreeCounts& c) {
+    done_.keys += c.keys;
+    done_.values += c.values;
+  }
+  void show() {
+    if (!progress_.due()) return;
+    std::string line = what_ + ": " + std::to_string(done_.keys);
+    if (total_) line += " of " + std::to_string(total_);
+    line += " keys, " + std::to_string(done_.values) + " values";
+    progress_.update(line);
+  }
+
+  Progress& progress_;
+  std::string what_;
+  unsigned long long total_;
+  TreeCounts done_;
+};
+
+bool sameName(const std::tstring& a, const std::tstring& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+void compareLevel(const regkey_t& expected, const regkey_t& actual, const std::string& path, Mismatch& out) {
+  auto note = [&out](const std::string& where) {
+    if (out.first.empty()) out.first = where;
+  };
+  for (const regelm* e : expected.getElements()) {
+    const std::string name(e->getName().c_str(), e->getName().size());
+    if (const regkey_t* k = asKey(e)) {
+      const regkey_t* found = nullptr;
+      for (const regelm* a : actual.getElements()) {
+        const regkey_t* ak = asKey(a);
+        if (ak && sameName(ak->getName(), k->getName())) found = ak;
+      }
+      if (!found) {
+        TreeCounts below = countTree(*k);
+        out.keys += below.keys + 1;
+        out.values += below.values;
+        note(path + "\\" + name);
+        continue;
+      }
+      compareLevel(*k, *found, path + "\\" + name, out);
+    } else if (const regval_t* v = asValue(e)) {
+      const regval_t* found = nullptr;
+      for (const regelm* a : actual.getElements()) {
+        const regval_t* av = asValue(a);
+        if (av && sameName(av->getName(), v->getName())) found = av;
+      }
+      bool same = found && found->getType() == v->getType() && found->getDataSize() == v->getDataSize() &&
+                  (v->getDataSize() == 0 ||
+                   std::memcmp(found->getData(), v->getData(), static_cast<std::size_t>(v->getDataSize())) == 0);
+      if (!same) {
+        ++out.values;
+        note(path + " value \"" + name + "\"");
+      }
+    }
+  }
+}
+
+}  // namespace
+
+TreeCounts countTree(const regkey_t& key) {
+  TreeCounts counts;
+  for (const regelm* e : key.getElements()) {
+    if (const regkey_t* k = asKey(e)) {
+      TreeCounts below = countTree(*k);
+      counts.keys += below.keys + 1;
+      counts.values += below.values;
+    } else if (asValue(e)) {
+      ++counts.values;
+    }
+  }
+  return counts;
+}
+
+std::string describeCounts(const TreeCounts& counts) {
+  return std::to_string(counts.keys) + (counts.keys == 1 ? " key and " : " keys and ") +
+         std::to_string(counts.values) + (counts.values == 1 ? " value" : " values");
+}
+
+void loadTree(regtree& tree, Progress& progress, const std::string& what) {
+  // As regtree::load: the top key takes the subkey's name, then the subtree
+  // is appended below it.
+  regkey_t& top = tree.getTopkey();
+  top.setName(tree.getSubKey());
+  std::tstring name = tree.getSubKey();
+  Walk(progress, what, 0).load(tree.getKey(), name, top, 0);
+  progress.finish();
+}
+
+void restoreTree(regtree& tree, Progress& progress, const std::string& what) {
+  // As regtree::restore: the root key itself is the parent, and the top key,
+  // named after the subkey, is created below it with the whole snapshot.
+  CRegistry root(tree.getKey(), "");
+  regkey_t& top = tree.getTopkey();
+  top.setName(tree.getSubKey());
+  Walk(progress, what, countTree(top).keys).restore(root, top, 0);
+  progress.finish();
+}
+
+bool keyExists(HKEY root, const std::string& subkey) {
+  CRegistry reg(root, subkey.c_str());
+  return static_cast<bool>(reg);
+}
+
+Mismatch compareWithRegistry(const regkey_t& expected, HKEY root, const std::string& subkey) {
+  regtree actual(root, subkey.c_str());
+  actual.load();
+  Mismatch out;
+  if (!keyExists(root, subkey)) {
+    TreeCounts all = countTree(expected);
+    out.keys = all.keys + 1;
+    out.values = all.values;
+    out.first = subkey;
+    return out;
+  }
+  compareLevel(expected, actual.getTopkey(), subkey, out);
+  return out;
+}
+
+}  // namespace cli
+}  // namespace tobrel
