@@ -6,9 +6,11 @@
 // threads. C++ thread_local objects with destructors cannot carry them on
 // Windows: the MinGW runtime does not run those destructors reliably on
 // threads made with CreateThread (once the process has thrown an exception,
-// such a thread's end hangs or damages the heap). So the cleanup rides on the
-// host's own mechanism: a POSIX thread key, or a Windows fiber-local storage
-// slot, whose callback Windows runs on the ending thread.
+// such a thread's end hangs or damages the heap). So on Windows the cleanup
+// rides on a fiber-local storage slot, whose callback Windows runs on the
+// ending thread; on Linux, where every thread is a POSIX thread and
+// thread_local destructors are reliable, on one of those (thread_end_posix.cpp
+// says why not on a key destructor).
 #ifndef TOBRELTOOLS_PLATFORM_THREAD_END_H_
 #define TOBRELTOOLS_PLATFORM_THREAD_END_H_
 
@@ -38,8 +40,9 @@ class TOBREL_API ThreadEndSlot {
   // when the slot is not valid or the host is out of memory.
   bool set(void* value);
 
+  struct Impl;  // the host's part, defined in thread_end_<host>.cpp
+
  private:
-  struct Impl;
   Impl* impl_;
 };
 
