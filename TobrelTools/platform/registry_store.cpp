@@ -10,6 +10,8 @@
 
 #include <sqlite3.h>
 
+#include "TobrelTools/platform/registry_vfs.h"
+
 static const char sccsid[] __attribute__((used)) = "@(#)registry_store.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
@@ -200,11 +202,14 @@ LONG RegistryStore::openDatabase() {
   if (fd < 0) return ERROR_CANTOPEN;
   ::close(fd);
 
-  int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, storeVfsName());
   if (rc != SQLITE_OK) return fail(rc);
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  LONG err = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF; PRAGMA wal_autocheckpoint=10000;");
+  // Small pages for a new file (an existing one keeps its own): registry
+  // rows are small, and a commit writes and checksums every page it touched.
+  LONG err = exec("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+                  " PRAGMA foreign_keys=OFF; PRAGMA wal_autocheckpoint=10000;");
   if (err != ERROR_SUCCESS) return err;
   return createSchema();
 }
@@ -283,6 +288,8 @@ LONG RegistryStore::begin(bool write) {
 }
 
 LONG RegistryStore::commit() {
+  // A read transaction that turned into a write counts as one of ours.
+  if (db_ && sqlite3_txn_state(db_, nullptr) == SQLITE_TXN_WRITE) ++ownWrites_;
   if (batchDepth_ > 0) return runToEnd(stmt(kRelease));
   LONG err = runToEnd(stmt(kCommit));
   if (err != ERROR_SUCCESS) rollback();
@@ -342,6 +349,17 @@ LONG RegistryStore::changeCounter(std::uint64_t* counter) {
   return ERROR_SUCCESS;
 }
 
+LONG RegistryStore::keyQuery(sqlite3_stmt* s, LONG missing, KeyInfo* out) {
+  bool row = false;
+  LONG err = step(s, &row);
+  if (err != ERROR_SUCCESS) return err;
+  if (!row) {
+    sqlite3_reset(s);
+    return missing;
+  }
+  return readKeyRow(s, out);
+}
+
 LONG RegistryStore::readKeyRow(sqlite3_stmt* s, KeyInfo* out) {
   out->id = sqlite3_column_int64(s, 0);
   out->name = columnBlob(s, 1);
@@ -366,11 +384,7 @@ LONG RegistryStore::getKey(KeyId id, KeyInfo* out) {
   sqlite3_stmt* s = stmt(kGetKey);
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, id);
-  bool row = false;
-  LONG err = step(s, &row);
-  if (err != ERROR_SUCCESS) return err;
-  if (!row) return ERROR_KEY_DELETED;
-  return readKeyRow(s, out);
+  return keyQuery(s, ERROR_KEY_DELETED, out);
 }
 
 LONG RegistryStore::findChild(KeyId parent, const std::string& folded, KeyInfo* out) {
@@ -378,11 +392,7 @@ LONG RegistryStore::findChild(KeyId parent, const std::string& folded, KeyInfo* 
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, parent);
   bindText(s, 2, folded);
-  bool row = false;
-  LONG err = step(s, &row);
-  if (err != ERROR_SUCCESS) return err;
-  if (!row) return ERROR_FILE_NOT_FOUND;
-  return readKeyRow(s, out);
+  return keyQuery(s, ERROR_FILE_NOT_FOUND, out);
 }
 
 LONG RegistryStore::insertKey(KeyId parent, const std::string& name, const std::string& folded,
@@ -437,11 +447,7 @@ LONG RegistryStore::childAt(KeyId parent, DWORD index, KeyInfo* out) {
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, parent);
   sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(index));
-  bool row = false;
-  LONG err = step(s, &row);
-  if (err != ERROR_SUCCESS) return err;
-  if (!row) return ERROR_NO_MORE_ITEMS;
-  return readKeyRow(s, out);
+  return keyQuery(s, ERROR_NO_MORE_ITEMS, out);
 }
 
 LONG RegistryStore::childAfter(KeyId parent, const std::string& afterFolded, KeyInfo* out) {
@@ -449,11 +455,7 @@ LONG RegistryStore::childAfter(KeyId parent, const std::string& afterFolded, Key
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, parent);
   bindText(s, 2, afterFolded);
-  bool row = false;
-  LONG err = step(s, &row);
-  if (err != ERROR_SUCCESS) return err;
-  if (!row) return ERROR_NO_MORE_ITEMS;
-  return readKeyRow(s, out);
+  return keyQuery(s, ERROR_NO_MORE_ITEMS, out);
 }
 
 LONG RegistryStore::setReadOnlyTree(KeyId id, bool readOnly) {

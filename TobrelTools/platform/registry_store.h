@@ -17,9 +17,12 @@
 // the keys 1 to 4.
 //
 // Concurrency and durability: WAL journal with synchronous=NORMAL and a busy
-// timeout. Every transaction is committed before the registry call that made
-// it returns; a process killed at any point loses nothing it committed, and a
-// power loss may lose the last commits but leaves the file consistent.
+// timeout, opened through the store's file layer (registry_vfs.h), which
+// saves system calls but writes each commit to the log file before the
+// commit is published. Every transaction is committed before the registry
+// call that made it returns; a process killed at any point loses nothing it
+// committed, and a power loss may lose the last commits but leaves the file
+// consistent. New files get 1 KiB pages.
 //
 // Not thread-safe by itself: the caller serialises all use (registry_posix.cpp
 // holds one lock around every call).
@@ -89,7 +92,10 @@ class RegistryStore {
   void abandon();
 
   // One transaction per registry call. Inside a batch they become savepoints
-  // of the batch's transaction.
+  // of the batch's transaction. A read transaction becomes a write at its
+  // first change, which fails with ERROR_BUSY (at once, without waiting)
+  // when another connection holds the write lock or has committed since the
+  // transaction began; begin(true) waits for the lock instead.
   LONG begin(bool write);
   LONG commit();
   void rollback();
@@ -142,6 +148,8 @@ class RegistryStore {
   LONG createSchema();
   LONG step(sqlite3_stmt* s, bool* row);
   LONG runToEnd(sqlite3_stmt* s);
+  // Steps a bound key query into `out`; `missing` when it finds no key.
+  LONG keyQuery(sqlite3_stmt* s, LONG missing, KeyInfo* out);
   LONG readKeyRow(sqlite3_stmt* s, KeyInfo* out);
   LONG readValueRow(sqlite3_stmt* s, ValueInfo* out);
   LONG touchValues(KeyId key, std::uint64_t now);

@@ -1,0 +1,45 @@
+// The file layer the registry store opens its database through: SQLite's own
+// Unix layer, with two changes that cut the system calls of a small
+// committed transaction (on a virtual machine each call costs microseconds,
+// and a registry call is one transaction):
+//
+// - Write-ahead log frames are gathered in memory and written with one
+//   system call when the transaction's commit frame is complete, instead of
+//   two calls per frame (frame header and page). Anything else done with the
+//   log file (reads, syncs, size queries, writes elsewhere) and every barrier
+//   on the shared index writes the gathered bytes first, so no process ever
+//   sees a commit whose frames are not in the file, and a process killed
+//   before the write simply never committed.
+// - A connection starting a read transaction holding no other lock mostly
+//   does not try to move a reader mark forward to the newest frame (an
+//   exclusive lock taken and dropped on a reader slot: two system calls in
+//   every transaction after a commit). It reads under the newest mark that
+//   exists, which sees exactly the same data; a mark only limits how far a
+//   checkpoint may copy while the reader runs. Checkpoints still move the
+//   marks and log restarts reset them, every 16th read transaction moves one
+//   as usual (so that overlapping readers cannot hold an old mark forever),
+//   and when no usable mark exists the attempt goes through.
+//
+// Locking between processes is unchanged (POSIX locks on the -shm file), so
+// processes using the plain Unix layer on the same file stay compatible.
+#ifndef TOBRELTOOLS_PLATFORM_REGISTRY_VFS_H_
+#define TOBRELTOOLS_PLATFORM_REGISTRY_VFS_H_
+
+#if defined(_WIN32)
+#error "registry_vfs.h belongs to the registry emulation for hosts that are not Windows"
+#endif
+
+#include "TobrelTools/export.h"
+
+namespace tobrel {
+namespace regstore {
+
+// Registers the layer with SQLite (once, not as the default) and returns its
+// name for sqlite3_open_v2, or nullptr when it cannot be registered (SQLite's
+// default layer is then the one to use).
+TOBREL_API const char* storeVfsName();
+
+}  // namespace regstore
+}  // namespace tobrel
+
+#endif  // TOBRELTOOLS_PLATFORM_REGISTRY_VFS_H_
