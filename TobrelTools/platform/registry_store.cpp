@@ -90,14 +90,13 @@ const char* const kStatements[] = {
     " ON CONFLICT(key, uname) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM vals WHERE key = ?1 AND uname = ?2",
     "SELECT uname FROM vals WHERE key = ?1 AND uname <> X'00' ORDER BY seq",
+    "UPDATE vals SET seq = seq + 1, type = ?2 WHERE key = ?1 AND uname = X'00'",
     "INSERT INTO vals(key, uname, seq, name, type, data)"
-    " SELECT ?1, X'00', 1, X'', ?2, X'' WHERE EXISTS (SELECT 1 FROM keys WHERE id = ?1)"
-    " ON CONFLICT(key, uname) DO UPDATE SET seq = seq + 1, type = excluded.type",
+    " SELECT ?1, X'00', 1, X'', ?2, X'' WHERE EXISTS (SELECT 1 FROM keys WHERE id = ?1)",
     "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
     "  SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id)"
     " UPDATE keys SET readonly = ?2 WHERE id IN tree",
 };
-static_assert(sizeof(kStatements) / sizeof(kStatements[0]) == 23, "one text per statement");
 
 bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
@@ -173,7 +172,10 @@ LONG errorFromSqlite(int rc) {
   }
 }
 
-RegistryStore::RegistryStore(const std::string& path) : path_(path) { status_ = openDatabase(); }
+RegistryStore::RegistryStore(const std::string& path) : path_(path) {
+  static_assert(sizeof(kStatements) / sizeof(kStatements[0]) == kStmtCount, "one text per statement");
+  status_ = openDatabase();
+}
 
 RegistryStore::~RegistryStore() {
   for (sqlite3_stmt*& s : stmts_) {
@@ -479,13 +481,17 @@ LONG RegistryStore::getValue(KeyId key, const std::string& folded, ValueInfo* ou
 }
 
 LONG RegistryStore::touchValues(KeyId key, std::uint64_t now) {
-  sqlite3_stmt* s = stmt(kTouchValues);
-  if (!s) return ERROR_REGISTRY_IO_FAILED;
-  sqlite3_bind_int64(s, 1, key);
-  sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(now));
-  LONG err = runToEnd(s);
-  if (err == ERROR_SUCCESS && sqlite3_changes(db_) == 0) return ERROR_KEY_DELETED;
-  return err;
+  // The state row exists only while its key does; only a key without one is
+  // looked up.
+  for (Stmt which : {kBumpValues, kFirstValues}) {
+    sqlite3_stmt* s = stmt(which);
+    if (!s) return ERROR_REGISTRY_IO_FAILED;
+    sqlite3_bind_int64(s, 1, key);
+    sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(now));
+    LONG err = runToEnd(s);
+    if (err != ERROR_SUCCESS || sqlite3_changes(db_) != 0) return err;
+  }
+  return ERROR_KEY_DELETED;
 }
 
 LONG RegistryStore::setValue(KeyId key, const std::string& name, const std::string& folded, DWORD type,

@@ -139,7 +139,7 @@ class RegistryStore {
     kBegin, kBeginImmediate, kCommit, kRollback, kSavepoint, kRelease, kRollbackTo,
     kDataVersion, kGetKey, kFindChild, kInsertKey, kTouchKey, kHasChildren,
     kDeleteValues, kDeleteKey, kChildAt, kChildAfter, kGetValue, kUpsertValue,
-    kDeleteValue, kValueOrder, kTouchValues, kSetReadOnlyTree, kStmtCount
+    kDeleteValue, kValueOrder, kBumpValues, kFirstValues, kSetReadOnlyTree, kStmtCount
   };
   sqlite3_stmt* stmt(Stmt which);
   LONG exec(const char* sql);
