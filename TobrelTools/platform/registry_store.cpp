@@ -286,14 +286,40 @@ LONG RegistryStore::begin(bool write) {
   if (status_ != ERROR_SUCCESS) return status_;
   if (write) ++ownWrites_;
   if (batchDepth_ > 0) return runToEnd(stmt(kSavepoint));
-  return runToEnd(stmt(write ? kBeginImmediate : kBegin));
+  return write ? beginWrite() : runToEnd(stmt(kBegin));
+}
+
+LONG RegistryStore::beginWrite() {
+  control(kWriteIntentControl, true);
+  LONG err = runToEnd(stmt(kBeginImmediate));
+  control(kWriteIntentControl, false);
+  return err;
+}
+
+LONG RegistryStore::endTransaction(Stmt which) {
+  sqlite3_stmt* s = stmt(which);
+  // The file layer may drop the reader lock early only when no other
+  // statement still reads.
+  bool ends = true;
+  for (sqlite3_stmt* other = sqlite3_next_stmt(db_, nullptr); other && ends; other = sqlite3_next_stmt(db_, other)) {
+    ends = other == s || !sqlite3_stmt_busy(other);
+  }
+  if (ends) control(kTransactionEndsControl, true);
+  LONG err = runToEnd(s);
+  if (ends) control(kTransactionEndsControl, false);
+  return err;
+}
+
+void RegistryStore::control(int op, bool on) {
+  int value = on ? 1 : 0;
+  sqlite3_file_control(db_, "main", op, &value);
 }
 
 LONG RegistryStore::commit() {
   // A read transaction that turned into a write counts as one of ours.
   if (db_ && sqlite3_txn_state(db_, nullptr) == SQLITE_TXN_WRITE) ++ownWrites_;
   if (batchDepth_ > 0) return runToEnd(stmt(kRelease));
-  LONG err = runToEnd(stmt(kCommit));
+  LONG err = endTransaction(kCommit);
   if (err != ERROR_SUCCESS) rollback();
   return err;
 }
@@ -304,13 +330,13 @@ void RegistryStore::rollback() {
     runToEnd(stmt(kRelease));
     return;
   }
-  if (db_ && !sqlite3_get_autocommit(db_)) runToEnd(stmt(kRollback));
+  if (db_ && !sqlite3_get_autocommit(db_)) endTransaction(kRollback);
 }
 
 LONG RegistryStore::beginBatch(bool write) {
   if (status_ != ERROR_SUCCESS) return status_;
   if (batchDepth_ == 0) {
-    LONG err = runToEnd(stmt(write ? kBeginImmediate : kBegin));
+    LONG err = write ? beginWrite() : runToEnd(stmt(kBegin));
     if (err != ERROR_SUCCESS) return err;
     batchFailed_ = false;
   }
@@ -323,11 +349,11 @@ LONG RegistryStore::commitBatch() {
   if (batchDepth_ == 0) return ERROR_INVALID_PARAMETER;
   if (--batchDepth_ > 0) return ERROR_SUCCESS;
   if (batchFailed_) {
-    runToEnd(stmt(kRollback));
+    endTransaction(kRollback);
     return ERROR_REGISTRY_IO_FAILED;
   }
-  LONG err = runToEnd(stmt(kCommit));
-  if (err != ERROR_SUCCESS && !sqlite3_get_autocommit(db_)) runToEnd(stmt(kRollback));
+  LONG err = endTransaction(kCommit);
+  if (err != ERROR_SUCCESS && !sqlite3_get_autocommit(db_)) endTransaction(kRollback);
   return err;
 }
 
@@ -338,7 +364,7 @@ void RegistryStore::rollbackBatch() {
     return;
   }
   ++ownWrites_;
-  if (db_ && !sqlite3_get_autocommit(db_)) runToEnd(stmt(kRollback));
+  if (db_ && !sqlite3_get_autocommit(db_)) endTransaction(kRollback);
 }
 
 LONG RegistryStore::changeCounter(std::uint64_t* counter) {

@@ -153,6 +153,11 @@ class RegistryStore {
   LONG readKeyRow(sqlite3_stmt* s, KeyInfo* out);
   LONG readValueRow(sqlite3_stmt* s, ValueInfo* out);
   LONG touchValues(KeyId key, std::uint64_t now);
+  // BEGIN IMMEDIATE, announced to the file layer as a write transaction.
+  LONG beginWrite();
+  // COMMIT or ROLLBACK, telling the file layer when nothing reads after it.
+  LONG endTransaction(Stmt which);
+  void control(int op, bool on);
 
   std::string path_;
   sqlite3* db_ = nullptr;

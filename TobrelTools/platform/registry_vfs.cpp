@@ -38,6 +38,8 @@ const int kMarkSlots = kLastMarkSlot - kFirstMarkSlot + 1;
 // mark in use, and readers that keep overlapping would otherwise hold an old
 // mark forever.
 const unsigned kMoveEvery = 16;
+const int kWriterLock = 0;
+const int kFirstReaderSlot = 3;
 
 sqlite3_vfs* base = nullptr;   // SQLite's default layer, set at registration
 
@@ -62,6 +64,13 @@ struct LayerFile {
   bool passRound;         // this round's attempts go through
   int declined;           // attempts declined in this round
   unsigned rounds;
+  // Write transactions announced by the caller (kWriteIntentControl): the
+  // reader slot SQLite believes it holds while the layer holds the writer
+  // lock instead.
+  bool writeIntent;       // the next reader lock starts a write transaction
+  bool ending;            // the transaction ends with nothing read after its commit
+  int virtualSlot;        // that reader slot, or -1
+  bool slotWriter;        // the writer lock is held for the virtual slot (SQLite has not asked for it)
 };
 
 // Files with gathered bytes, so that a barrier on any database writes them
@@ -229,6 +238,11 @@ int layerCheckReservedLock(sqlite3_file* pf, int* out) {
 
 int layerFileControl(sqlite3_file* pf, int op, void* arg) {
   LayerFile* f = layerOf(pf);
+  if (op == kWriteIntentControl || op == kTransactionEndsControl) {
+    bool on = arg && *static_cast<int*>(arg) != 0;
+    (op == kWriteIntentControl ? f->writeIntent : f->ending) = on;
+    return SQLITE_OK;
+  }
   if (f->log) {
     int rc = flush(f);
     if (rc != SQLITE_OK) return rc;
@@ -265,8 +279,70 @@ int layerShmMap(sqlite3_file* pf, int region, int size, int extend, void volatil
   return f->real->pMethods->xShmMap(f->real, region, size, extend, out);
 }
 
+int realShmLock(LayerFile* f, int offset, int n, int flags) {
+  return f->real->pMethods->xShmLock(f->real, offset, n, flags);
+}
+
+// The reader lock of a write transaction, taken as the writer lock (see
+// registry_vfs.h). Returns SQLITE_BUSY when the writer lock is taken, and the
+// reader lock is then asked for the usual way.
+int lockForWriting(LayerFile* f, int slot) {
+  f->writeIntent = false;
+  int rc = realShmLock(f, kWriterLock, 1, SQLITE_SHM_LOCK | SQLITE_SHM_EXCLUSIVE);
+  if (rc != SQLITE_OK) return rc;
+  f->virtualSlot = slot;
+  f->slotWriter = true;
+  f->held |= 1u << slot;
+  f->inRound = false;
+  return SQLITE_OK;
+}
+
+// SQLite gives the writer lock back while its reader slot is virtual. When
+// the transaction ends here nothing more is read, and the slot's release
+// costs nothing; otherwise the reader lock is taken for real first. Should
+// that fail (another connection holds the slot for a moment), the writer
+// lock is kept until the slot is given back, which protects the reads as
+// well.
+int releaseWriter(LayerFile* f) {
+  f->held &= ~(1u << kWriterLock);
+  if (!f->ending) {
+    if (realShmLock(f, f->virtualSlot, 1, SQLITE_SHM_LOCK | SQLITE_SHM_SHARED) != SQLITE_OK) {
+      f->slotWriter = true;
+      return SQLITE_OK;
+    }
+    f->virtualSlot = -1;
+  }
+  return realShmLock(f, kWriterLock, 1, SQLITE_SHM_UNLOCK | SQLITE_SHM_EXCLUSIVE);
+}
+
+// SQLite gives the virtual reader slot back.
+int releaseVirtualSlot(LayerFile* f) {
+  int rc = SQLITE_OK;
+  if (f->slotWriter) rc = realShmLock(f, kWriterLock, 1, SQLITE_SHM_UNLOCK | SQLITE_SHM_EXCLUSIVE);
+  f->held &= ~(1u << f->virtualSlot);
+  f->slotWriter = false;
+  f->virtualSlot = -1;
+  return rc;
+}
+
 int layerShmLock(sqlite3_file* pf, int offset, int n, int flags) {
   LayerFile* f = layerOf(pf);
+  if (f->virtualSlot >= 0 && n == 1) {
+    if (offset == kWriterLock && flags == (SQLITE_SHM_LOCK | SQLITE_SHM_EXCLUSIVE) && f->slotWriter) {
+      f->slotWriter = false;   // already held
+      f->held |= 1u << kWriterLock;
+      return SQLITE_OK;
+    }
+    if (offset == kWriterLock && flags == (SQLITE_SHM_UNLOCK | SQLITE_SHM_EXCLUSIVE) && !f->slotWriter) {
+      return releaseWriter(f);
+    }
+    if (offset == f->virtualSlot && flags == (SQLITE_SHM_UNLOCK | SQLITE_SHM_SHARED)) return releaseVirtualSlot(f);
+  }
+  if (flags == (SQLITE_SHM_LOCK | SQLITE_SHM_SHARED) && n == 1 && offset >= kFirstReaderSlot &&
+      offset <= kLastMarkSlot && f->held == 0 && f->writeIntent && f->virtualSlot < 0) {
+    int rc = lockForWriting(f, offset);
+    if (rc != SQLITE_BUSY) return rc;
+  }
   // A reader holding nothing asks for a reader slot exclusively only to move
   // its mark forward. Declining sends it to the newest existing mark. After
   // one whole declined round (no usable mark: the reader retries) the
@@ -307,6 +383,7 @@ void layerShmBarrier(sqlite3_file* pf) {
 
 int layerShmUnmap(sqlite3_file* pf, int deleteFlag) {
   LayerFile* f = layerOf(pf);
+  if (f->virtualSlot >= 0) releaseVirtualSlot(f);
   f->held = 0;
   return f->real->pMethods->xShmUnmap(f->real, deleteFlag);
 }
@@ -344,6 +421,7 @@ int layerOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* pf, int flags, 
   std::memset(f, 0, sizeof *f);
   f->real = reinterpret_cast<sqlite3_file*>(f + 1);
   f->log = (flags & SQLITE_OPEN_WAL) != 0;
+  f->virtualSlot = -1;
   int rc = base->xOpen(base, name, f->real, flags, outFlags);
   if (rc != SQLITE_OK || !f->real->pMethods) {
     f->file.pMethods = nullptr;

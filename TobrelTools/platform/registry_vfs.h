@@ -19,9 +19,19 @@
 //   marks and log restarts reset them, every 16th read transaction moves one
 //   as usual (so that overlapping readers cannot hold an old mark forever),
 //   and when no usable mark exists the attempt goes through.
+// - A write transaction announced by kWriteIntentControl takes the writer
+//   lock where SQLite asks for its reader lock, and holds no reader lock at
+//   all: while a connection holds the writer lock nobody can commit, restart
+//   the log or recover it, and a checkpoint cannot copy anything newer than
+//   the writer's view, which is what a reader lock would have protected. So
+//   a small write transaction costs two lock calls instead of four. When
+//   the writer lock is given back, the reader lock is taken for real, unless
+//   kTransactionEndsControl said that the transaction ends there (nothing is
+//   read between the writer lock's release and the reader lock's).
 //
-// Locking between processes is unchanged (POSIX locks on the -shm file), so
-// processes using the plain Unix layer on the same file stay compatible.
+// Locking between processes is otherwise unchanged (POSIX locks on the -shm
+// file), so processes using the plain Unix layer on the same file stay
+// compatible.
 #ifndef TOBRELTOOLS_PLATFORM_REGISTRY_VFS_H_
 #define TOBRELTOOLS_PLATFORM_REGISTRY_VFS_H_
 
@@ -33,6 +43,12 @@
 
 namespace tobrel {
 namespace regstore {
+
+// File controls on the main database (sqlite3_file_control with an int 1 or
+// 0): the next transaction begun is a write transaction; the transaction is
+// being committed or rolled back with no statement left running.
+const int kWriteIntentControl = 0x54520001;
+const int kTransactionEndsControl = 0x54520002;
 
 // Registers the layer with SQLite (once, not as the default) and returns its
 // name for sqlite3_open_v2, or nullptr when it cannot be registered (SQLite's

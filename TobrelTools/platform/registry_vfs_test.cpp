@@ -25,6 +25,8 @@ using tobrel::test::tempPath;
 struct Counts {
   int logWrites = 0;     // writes to write-ahead log files
   int markMoves = 0;     // exclusive locks asked for on a reader slot with a mark
+  int readerLocks = 0;   // reader slot locks and releases
+  int shmLocks = 0;      // all lock calls on the shared index
 };
 Counts counts;
 sqlite3_vfs* unixVfs = nullptr;
@@ -57,6 +59,8 @@ int cShmMap(sqlite3_file* f, int r, int s, int e, void volatile** p) {
 }
 int cShmLock(sqlite3_file* f, int ofst, int n, int flags) {
   if (flags == (SQLITE_SHM_LOCK | SQLITE_SHM_EXCLUSIVE) && n == 1 && ofst >= 4 && ofst <= 7) ++counts.markMoves;
+  if (ofst >= 3 && ofst <= 7) ++counts.readerLocks;
+  ++counts.shmLocks;
   return realOf(f)->pMethods->xShmLock(realOf(f), ofst, n, flags);
 }
 void cShmBarrier(sqlite3_file* f) { realOf(f)->pMethods->xShmBarrier(realOf(f)); }
@@ -131,6 +135,23 @@ std::string freshDatabase(const char* name) {
   return path;
 }
 
+void control(sqlite3* db, int op, bool on) {
+  int value = on ? 1 : 0;
+  EXPECT_EQ(sqlite3_file_control(db, "main", op, &value), SQLITE_OK);
+}
+
+// A write transaction as the store makes one: announced, and ended with
+// nothing left running.
+void announcedWrite(sqlite3* db, const std::string& sql) {
+  control(db, tobrel::regstore::kWriteIntentControl, true);
+  run(db, "BEGIN IMMEDIATE");
+  control(db, tobrel::regstore::kWriteIntentControl, false);
+  run(db, sql);
+  control(db, tobrel::regstore::kTransactionEndsControl, true);
+  run(db, "COMMIT");
+  control(db, tobrel::regstore::kTransactionEndsControl, false);
+}
+
 long long fileSize(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
@@ -169,6 +190,87 @@ TEST(RegistryVfsTest, ASmallCommitWritesTheLogOnceAndMovesNoMark) {
   EXPECT_GE(counts.markMoves, 4);
   sqlite3_close(plain);
   sqlite3_close(reader);
+  sqlite3_close(db);
+}
+
+TEST(RegistryVfsTest, AnAnnouncedWriteTakesOnlyTheWriterLock) {
+  std::string path = freshDatabase("announced.db");
+  sqlite3* db = open(path);
+  sqlite3* reader = open(path);
+  run(db, "INSERT INTO t(v) VALUES(zeroblob(10))");
+  counts = Counts();
+  for (int i = 0; i < 10; ++i) announcedWrite(db, "INSERT INTO t(v) VALUES(randomblob(50))");
+  EXPECT_EQ(counts.shmLocks, 20);    // the writer lock taken and given back; SQLite's own layer: 40 and more
+  EXPECT_EQ(counts.readerLocks, 0);
+  EXPECT_EQ(counts.logWrites, 10);
+  EXPECT_EQ(one(reader, "SELECT count(*) FROM t"), "11");
+  // Unannounced transactions on the same connection are as before.
+  counts = Counts();
+  run(db, "BEGIN IMMEDIATE; INSERT INTO t(v) VALUES(1); COMMIT;");
+  EXPECT_EQ(counts.readerLocks, 2);
+  sqlite3_close(reader);
+  sqlite3_close(db);
+}
+
+// While an announced write runs, others read the last commit, cannot write,
+// and cannot restart the log under it.
+TEST(RegistryVfsTest, AnAnnouncedWriteIsIsolatedAsAnyOther) {
+  std::string path = freshDatabase("isolated.db");
+  sqlite3* db = open(path);
+  sqlite3* other = open(path);
+  sqlite3_busy_timeout(other, 0);
+  run(db, "INSERT INTO t(v) VALUES(randomblob(100))");
+  control(db, tobrel::regstore::kWriteIntentControl, true);
+  run(db, "BEGIN IMMEDIATE");
+  control(db, tobrel::regstore::kWriteIntentControl, false);
+  run(db, "INSERT INTO t(v) VALUES(randomblob(100))");
+  EXPECT_EQ(one(other, "SELECT count(*) FROM t"), "1");
+  EXPECT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_BUSY);
+  EXPECT_EQ(sqlite3_exec(other, "INSERT INTO t(v) VALUES(1)", nullptr, nullptr, nullptr), SQLITE_BUSY);
+  int log = -1, done = -1;
+  EXPECT_EQ(sqlite3_wal_checkpoint_v2(other, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &log, &done), SQLITE_BUSY);
+  EXPECT_EQ(one(db, "SELECT count(*) FROM t"), "2");
+  control(db, tobrel::regstore::kTransactionEndsControl, true);
+  run(db, "COMMIT");
+  control(db, tobrel::regstore::kTransactionEndsControl, false);
+  EXPECT_EQ(one(other, "SELECT count(*) FROM t"), "2");
+  run(other, "INSERT INTO t(v) VALUES(1)");
+  EXPECT_EQ(one(db, "SELECT count(*) FROM t"), "3");
+  sqlite3_close(other);
+  sqlite3_close(db);
+}
+
+// A statement still reading when an announced write commits keeps a real
+// reader lock: the log cannot be cut from under it.
+TEST(RegistryVfsTest, AReadOutlivingAnAnnouncedWriteKeepsItsView) {
+  std::string path = freshDatabase("outliving.db");
+  sqlite3* db = open(path);
+  sqlite3* other = open(path);
+  sqlite3_busy_timeout(other, 0);
+  run(db, "PRAGMA wal_autocheckpoint=0");
+  for (int i = 0; i < 50; ++i) run(db, "INSERT INTO t(v) VALUES(randomblob(300))");
+  control(db, tobrel::regstore::kWriteIntentControl, true);
+  run(db, "BEGIN IMMEDIATE");
+  control(db, tobrel::regstore::kWriteIntentControl, false);
+  run(db, "INSERT INTO t(v) VALUES(randomblob(300))");
+  sqlite3_stmt* reading = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT v FROM t ORDER BY k", -1, &reading, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(reading), SQLITE_ROW);
+  run(db, "COMMIT");   // not announced as the end: `reading` still runs
+  for (int i = 0; i < 20; ++i) run(other, "INSERT INTO t(v) VALUES(randomblob(300))");
+  int log = -1, done = -1;
+  EXPECT_EQ(sqlite3_wal_checkpoint_v2(other, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &log, &done), SQLITE_BUSY);
+  run(other, "DELETE FROM t");
+  int rows = 1;
+  while (sqlite3_step(reading) == SQLITE_ROW) {
+    EXPECT_EQ(sqlite3_column_bytes(reading, 0), 300);
+    ++rows;
+  }
+  EXPECT_EQ(rows, 51);   // the view of its own transaction's end
+  sqlite3_finalize(reading);
+  EXPECT_EQ(one(db, "SELECT count(*) FROM t"), "0");
+  EXPECT_EQ(one(db, "PRAGMA integrity_check"), "ok");
+  sqlite3_close(other);
   sqlite3_close(db);
 }
 
