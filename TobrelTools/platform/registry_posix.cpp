@@ -210,7 +210,10 @@ LONG splitPath(const char* path, std::vector<std::string>* out) {
 // One store transaction, rolled back unless committed.
 class Txn {
  public:
-  Txn(RegistryStore& s, bool write) : store_(s), status_(s.begin(write)) {}
+  // With `likelyWrite` a read transaction that will probably become a write
+  // (see RegistryStore::beginLikelyWrite).
+  Txn(RegistryStore& s, bool write, bool likelyWrite = false)
+      : store_(s), status_(likelyWrite && !write ? s.beginLikelyWrite() : s.begin(write)) {}
   ~Txn() {
     if (status_ == ERROR_SUCCESS && !done_) store_.rollback();
   }
@@ -337,7 +340,7 @@ LONG valueAt(RegistryStore& s, Handle& h, DWORD index, ValueInfo* out) {
 LONG openOrCreate(RegistryStore& s, const Handle& h, const std::vector<std::string>& parts, const char* keyClass,
                   REGSAM samDesired, bool write, KeyInfo* key, REGSAM* access, bool* created) {
   *created = false;
-  Txn txn(s, write);
+  Txn txn(s, write, true);
   if (txn.status() != ERROR_SUCCESS) return txn.status();
   // As far as the path exists.
   LONG err = ERROR_SUCCESS;

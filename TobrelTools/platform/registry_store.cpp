@@ -289,6 +289,16 @@ LONG RegistryStore::begin(bool write) {
   return write ? beginWrite() : runToEnd(stmt(kBegin));
 }
 
+LONG RegistryStore::beginLikelyWrite() {
+  if (status_ != ERROR_SUCCESS) return status_;
+  if (batchDepth_ > 0) return runToEnd(stmt(kSavepoint));
+  // The announcement holds until the first read takes its lock; ending the
+  // transaction withdraws it if nothing was read.
+  control(kWriteIntentControl, true);
+  intentArmed_ = true;
+  return runToEnd(stmt(kBegin));
+}
+
 LONG RegistryStore::beginWrite() {
   control(kWriteIntentControl, true);
   LONG err = runToEnd(stmt(kBeginImmediate));
@@ -307,6 +317,10 @@ LONG RegistryStore::endTransaction(Stmt which) {
   if (ends) control(kTransactionEndsControl, true);
   LONG err = runToEnd(s);
   if (ends) control(kTransactionEndsControl, false);
+  if (intentArmed_) {
+    control(kWriteIntentControl, false);
+    intentArmed_ = false;
+  }
   return err;
 }
 
@@ -330,7 +344,12 @@ void RegistryStore::rollback() {
     runToEnd(stmt(kRelease));
     return;
   }
-  if (db_ && !sqlite3_get_autocommit(db_)) endTransaction(kRollback);
+  if (db_ && !sqlite3_get_autocommit(db_)) {
+    endTransaction(kRollback);
+  } else if (intentArmed_) {
+    control(kWriteIntentControl, false);
+    intentArmed_ = false;
+  }
 }
 
 LONG RegistryStore::beginBatch(bool write) {

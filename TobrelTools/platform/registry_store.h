@@ -97,6 +97,10 @@ class RegistryStore {
   // when another connection holds the write lock or has committed since the
   // transaction began; begin(true) waits for the lock instead.
   LONG begin(bool write);
+  // A read transaction that will probably write: while the store's write lock
+  // is free, it is taken from the start (no dearer than a read's lock, and
+  // the change needs no more locking); when taken, this is begin(false).
+  LONG beginLikelyWrite();
   LONG commit();
   void rollback();
 
@@ -158,6 +162,7 @@ class RegistryStore {
   // COMMIT or ROLLBACK, telling the file layer when nothing reads after it.
   LONG endTransaction(Stmt which);
   void control(int op, bool on);
+  bool intentArmed_ = false;   // kWriteIntentControl is on for the file layer
 
   std::string path_;
   sqlite3* db_ = nullptr;

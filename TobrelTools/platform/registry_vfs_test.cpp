@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -329,6 +330,27 @@ TEST(RegistryVfsTest, LargeAndRolledBackTransactionsLeaveAConsistentFile) {
             "1 1 01");
   EXPECT_EQ(one(plain, "SELECT count(*) FROM t"), "3000");
   sqlite3_close(plain);
+}
+
+int openDescriptors() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (readdir(dir)) ++count;
+    closedir(dir);
+  }
+  return count;
+}
+
+// Many megabytes of commits (the layer asks for early writeback as it goes)
+// leave no descriptor behind once the connection is closed.
+TEST(RegistryVfsTest, ALongStreamOfCommitsLeavesNoDescriptorOpen) {
+  std::string path = freshDatabase("descriptors.db");
+  int before = openDescriptors();
+  sqlite3* db = open(path);
+  for (int i = 0; i < 200; ++i) run(db, "INSERT INTO t(v) VALUES(randomblob(20000))");
+  EXPECT_EQ(one(db, "SELECT count(*) FROM t"), "200");
+  sqlite3_close(db);
+  EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST(RegistryVfsTest, CheckpointsStillCatchUpAndTheLogStillRestarts) {
