@@ -188,6 +188,7 @@ RegistryStore::~RegistryStore() {
 void RegistryStore::abandon() {
   for (sqlite3_stmt*& s : stmts_) s = nullptr;
   db_ = nullptr;
+  mainFile_ = nullptr;
   status_ = ERROR_REGISTRY_IO_FAILED;
 }
 
@@ -208,6 +209,11 @@ LONG RegistryStore::openDatabase() {
   if (rc != SQLITE_OK) return fail(rc);
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  // The file layer's announcements go straight to the database file (only
+  // the store's own layer answers them).
+  if (storeVfsName() && sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &mainFile_) != SQLITE_OK) {
+    mainFile_ = nullptr;
+  }
   // Small pages for a new file (an existing one keeps its own): registry
   // rows are small, and a commit writes and checksums every page it touched.
   LONG err = exec("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
@@ -296,6 +302,7 @@ LONG RegistryStore::beginLikelyWrite() {
   // transaction withdraws it if nothing was read.
   control(kWriteIntentControl, true);
   intentArmed_ = true;
+  announced_ = true;
   return runToEnd(stmt(kBegin));
 }
 
@@ -303,17 +310,19 @@ LONG RegistryStore::beginWrite() {
   control(kWriteIntentControl, true);
   LONG err = runToEnd(stmt(kBeginImmediate));
   control(kWriteIntentControl, false);
+  announced_ = err == ERROR_SUCCESS;
   return err;
 }
 
 LONG RegistryStore::endTransaction(Stmt which) {
   sqlite3_stmt* s = stmt(which);
-  // The file layer may drop the reader lock early only when no other
-  // statement still reads.
-  bool ends = true;
+  // An announced transaction's reader lock may be dropped early by the file
+  // layer, when no other statement still reads.
+  bool ends = announced_;
   for (sqlite3_stmt* other = sqlite3_next_stmt(db_, nullptr); other && ends; other = sqlite3_next_stmt(db_, other)) {
     ends = other == s || !sqlite3_stmt_busy(other);
   }
+  announced_ = false;
   if (ends) control(kTransactionEndsControl, true);
   LONG err = runToEnd(s);
   if (ends) control(kTransactionEndsControl, false);
@@ -326,7 +335,7 @@ LONG RegistryStore::endTransaction(Stmt which) {
 
 void RegistryStore::control(int op, bool on) {
   int value = on ? 1 : 0;
-  sqlite3_file_control(db_, "main", op, &value);
+  if (mainFile_ && mainFile_->pMethods) mainFile_->pMethods->xFileControl(mainFile_, op, &value);
 }
 
 LONG RegistryStore::commit() {

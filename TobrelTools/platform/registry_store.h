@@ -40,6 +40,7 @@
 #include "TobrelTools/platform/win32_types.h"
 
 struct sqlite3;
+struct sqlite3_file;
 struct sqlite3_stmt;
 
 namespace tobrel {
@@ -163,6 +164,8 @@ class RegistryStore {
   LONG endTransaction(Stmt which);
   void control(int op, bool on);
   bool intentArmed_ = false;   // kWriteIntentControl is on for the file layer
+  bool announced_ = false;     // the transaction began announced as a write
+  sqlite3_file* mainFile_ = nullptr;   // the database file, for the file layer's controls
 
   std::string path_;
   sqlite3* db_ = nullptr;
