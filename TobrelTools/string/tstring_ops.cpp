@@ -10,17 +10,18 @@
 #include <stdexcept>
 
 #include "TobrelTools/platform/cp932.h"
+#include "TobrelTools/string/byte_scan.h"
+#include "TobrelTools/string/case_convert.h"
+#include "TobrelTools/string/mbchar.h"
 #if defined(_WIN32)
 #include <ctype.h>
 #include <mbstring.h>
 #include <wchar.h>
 #else
-#include "TobrelTools/platform/cp932_tables.h"
-#include "TobrelTools/platform/mbcase_tables.h"
 #include "TobrelTools/platform/mbstring.h"
-#if defined(__SSE2__)
-#include <emmintrin.h>
 #endif
+#if defined(TOBREL_VECTOR_SSE2)
+#include <emmintrin.h>
 #endif
 
 static const char sccsid[] __attribute__((used)) = "@(#)tstring_ops.cpp:  Ver01.00  2026.12.05";
@@ -47,144 +48,9 @@ inline unsigned int narrow(std::size_t pos) {
 
 inline unsigned int rotl5(unsigned int h) { return (h << 5) | (h >> 27); }
 
-#if defined(_WIN32)
-inline bool isLead(unsigned char b) { return isleadbyte(b) != 0; }
-inline unsigned int mapChar(unsigned int c, bool upper) { return upper ? _mbctoupper(c) : _mbctolower(c); }
-#else
-// The same rules as isleadbyte and _mbctoupper/_mbctolower, read straight
-// from their tables: these run once per byte.
-inline bool isLead(unsigned char b) { return tobrel::cp932::kLead[b] != 0; }
-inline unsigned int mapChar(unsigned int c, bool upper) {
-  if (c < 0x80) {
-    if (upper) return c - 'a' < 26u ? c - 0x20 : c;
-    return c - 'A' < 26u ? c + 0x20 : c;
-  }
-  if (c < 0x100 || c > 0xFFFF) return c;
-  const unsigned short* const* table = tobrel::mbcase::kLower;
-  if (upper) table = tobrel::mbcase::kUpper;
-  const unsigned short* lead = table[c >> 8];
-  return lead && lead[c & 0xFF] ? lead[c & 0xFF] : c;
-}
-#endif
-
-// Maps the double-byte character at p (lead byte, trail byte) in place.
-inline void mapPair(char* p, bool upper) {
-  unsigned int code = static_cast<unsigned int>(static_cast<unsigned char>(p[0])) << 8 |
-                      static_cast<unsigned char>(p[1]);
-  unsigned int mapped = mapChar(code, upper);
-  p[0] = static_cast<char>(mapped >> 8);
-  p[1] = static_cast<char>(mapped & 0xFF);
-}
-
-// The character walk of the case conversion from i on, i being a character
-// start. Returns the length of the result (see convertCase).
-std::size_t convertCaseFrom(char* p, std::size_t i, std::size_t n, bool upper) {
-  const unsigned char lo = upper ? 'a' : 'A';
-  while (i < n) {
-    unsigned char b = static_cast<unsigned char>(p[i]);
-    if (b < 0x80) {
-      if (static_cast<unsigned char>(b - lo) < 26) p[i] = static_cast<char>(b ^ 0x20);
-      ++i;
-    } else if (!isLead(b)) {  // other single bytes have no case
-      ++i;
-    } else {
-      if (i + 1 == n) return i;
-      mapPair(p + i, upper);
-      i += 2;
-    }
-  }
-  return n;
-}
-
-#if !defined(_WIN32) && defined(__SSE2__)
-// Bytes of a 16-byte vector within [lo, lo + span] (unsigned).
-inline __m128i inRange(__m128i v, unsigned char lo, unsigned char span) {
-  __m128i t = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(lo)));
-  return _mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(static_cast<char>(span))), t);
-}
-
-// The trail bytes of a 64-byte block, given its lead-range bytes: a byte is
-// a trail byte when an odd run of lead-range bytes precedes it (a byte
-// outside that range always ends a character, and from there the lead bytes
-// pair up). carry says that the block's first byte is a trail byte, and
-// becomes the same for the next block. The same problem, and the same
-// arithmetic, as finding escaped characters after runs of backslashes.
-inline std::uint64_t trailBytes(std::uint64_t lead, std::uint64_t& carry) {
-  const std::uint64_t even = 0x5555555555555555ULL;
-  lead &= ~carry;
-  std::uint64_t followsLead = lead << 1 | carry;
-  std::uint64_t oddStarts = lead & ~even & ~followsLead;
-  std::uint64_t evenStarts = oddStarts + lead;
-  carry = evenStarts < oddStarts ? 1 : 0;  // the addition's carry out
-  return (even ^ (evenStarts << 1)) & followsLead;
-}
-#endif
-
-// Changes the case of the n bytes at p in place, character by character
-// (lengths never change), and returns the length of the result: n, or n - 1
-// when the last byte is a lead byte without its trail byte, which is
-// dropped. On Linux, blocks of 64 bytes are converted with vector
-// instructions: every letter of the source case is flipped, the letters that
-// turn out to be trail bytes are flipped back, and only the double-byte
-// characters whose bytes fall in a span of the case pairs are mapped one by
-// one.
-std::size_t convertCase(char* p, std::size_t n, bool upper) {
-  tobrel::selectJapaneseLocale();
-  std::size_t i = 0;
-#if !defined(_WIN32) && defined(__SSE2__)
-  const unsigned char lo = upper ? 'a' : 'A';
-  const tobrel::mbcase::CaseSpan* spans = upper ? tobrel::mbcase::kUpperSpans : tobrel::mbcase::kLowerSpans;
-  const int spanCount = upper ? tobrel::mbcase::kUpperSpanCount : tobrel::mbcase::kLowerSpanCount;
-  const __m128i flip = _mm_set1_epi8(0x20);
-  // The spans as vectors, made once per call.
-  const int kMaxSpans = 8;
-  __m128i spanLead[kMaxSpans], spanFirst[kMaxSpans], spanWidth[kMaxSpans];
-  const int usedSpans = spanCount < kMaxSpans ? spanCount : kMaxSpans;
-  for (int sp = 0; sp < usedSpans; ++sp) {
-    spanLead[sp] = _mm_set1_epi8(static_cast<char>(spans[sp].lead));
-    spanFirst[sp] = _mm_set1_epi8(static_cast<char>(spans[sp].firstTrail));
-    spanWidth[sp] = _mm_set1_epi8(static_cast<char>(spans[sp].lastTrail - spans[sp].firstTrail));
-  }
-  std::uint64_t carry = 0;
-  // (More spans than the vectors hold: the character walk does it all.)
-  for (; spanCount <= kMaxSpans && i + 64 <= n; i += 64) {
-    std::uint64_t lead = 0, letters = 0, pairs = 0;
-    __m128i before = _mm_cvtsi32_si128(i ? static_cast<unsigned char>(p[i - 1]) : 0);
-    for (int k = 0; k < 4; ++k) {
-      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * k));
-      // Each byte's predecessor: the lead byte of a pair whose trail byte it is.
-      __m128i prev = _mm_or_si128(_mm_slli_si128(v, 1), before);
-      before = _mm_srli_si128(v, 15);
-      __m128i isLetter = inRange(v, lo, 25);
-      __m128i isLeadByte = _mm_or_si128(inRange(v, 0x81, 0x1E), inRange(v, 0xE0, 0x1C));
-      __m128i inSpan = _mm_setzero_si128();
-      for (int sp = 0; sp < usedSpans; ++sp) {
-        __m128i t = _mm_sub_epi8(v, spanFirst[sp]);
-        __m128i trailFits = _mm_cmpeq_epi8(_mm_min_epu8(t, spanWidth[sp]), t);
-        inSpan = _mm_or_si128(inSpan, _mm_and_si128(_mm_cmpeq_epi8(prev, spanLead[sp]), trailFits));
-      }
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i + 16 * k), _mm_xor_si128(v, _mm_and_si128(isLetter, flip)));
-      letters |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(isLetter))) << (16 * k);
-      lead |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(isLeadByte))) << (16 * k);
-      pairs |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(inSpan))) << (16 * k);
-    }
-    if (lead == 0 && carry == 0) continue;  // all single bytes
-    std::uint64_t trail = trailBytes(lead, carry);
-    for (std::uint64_t m = letters & trail; m; m &= m - 1) p[i + __builtin_ctzll(m)] ^= 0x20;
-    // Case pairs, found at their trail bytes (the lead byte may end the
-    // previous block; it is never changed before its pair is mapped here).
-    for (std::uint64_t m = pairs & trail; m; m &= m - 1) mapPair(p + i + __builtin_ctzll(m) - 1, upper);
-    if (i + 64 == n && ((lead & ~trail) >> 63)) return n - 1;  // a lead byte without its trail byte
-  }
-  if (carry) {
-    // The first byte left is the trail byte of a pair that began in the last
-    // block: map the pair here, then go on from the next character.
-    if (i < n) mapPair(p + i - 1, upper);
-    ++i;
-  }
-#endif
-  return convertCaseFrom(p, i, n, upper);
-}
+using tobrel::convertCase;
+using tobrel::mbchar::isLead;
+using tobrel::mbchar::mapChar;
 
 #if !defined(_WIN32)
 // Whether pos starts a character, given that known (at or before pos) does:
@@ -221,49 +87,68 @@ struct LowerPreimages {
   }
 };
 
+#if defined(TOBREL_VECTOR_SSE2)
+// The quick check of a candidate, on the 16 bytes at text and at needle of
+// which window marks those to compare (bit k for byte k): 1 when those text
+// bytes, all ASCII and lowered as such, equal the needle's; 0 when they
+// differ; -1 when one of them is 0x80 or above and the character rules must
+// decide.
+inline int asciiWindowCompare(const unsigned char* text, const unsigned char* needle, unsigned window) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+  if (static_cast<unsigned>(_mm_movemask_epi8(v)) & window) return -1;
+  const __m128i isUpper = _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(0x80 - 'A'))),
+                                         _mm_set1_epi8(static_cast<char>(0x80 + 26)));
+  const __m128i lowered = _mm_add_epi8(v, _mm_and_si128(isUpper, _mm_set1_epi8(0x20)));
+  const __m128i other = _mm_loadu_si128(reinterpret_cast<const __m128i*>(needle));
+  const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(lowered, other)));
+  return (same & window) == window ? 1 : 0;
+}
+#endif
+
 // ifind without lowering a copy of the text: candidates are the positions
 // whose byte can lower to the lowered needle's first byte; each is checked
 // by lowering, character by character, just the bytes it covers. Gives the
-// same result as finding the lowered needle in the lowered text. text must
-// be zero-terminated; only the part before its first NUL takes part (the
-// candidate scans stop there, and a NUL never matches a needle byte).
-unsigned int lowerFind(const char* textChars, const char* loweredNeedle, std::size_t m) {
+// same result as finding the lowered needle in the lowered text. text[size]
+// must be 0; only the part before the first NUL takes part (the candidate
+// scans stop there, and a NUL never matches a needle byte). A needle of up
+// to 16 bytes must have 16 readable bytes before it and from its start.
+unsigned int lowerFind(const char* textChars, std::size_t size, const char* loweredNeedle, std::size_t m) {
   static const LowerPreimages pre;
   const unsigned char* text = bytes(textChars);
+  const unsigned char* const end = text + size;
   const unsigned char* needle = bytes(loweredNeedle);
   if (m == 0) return 0;
 
   const unsigned char first = needle[0];  // never 0: the lowered needle ends at its NUL
   const int kinds = pre.count[first];
   const unsigned char* wanted = pre.list[first];
-  // With few kinds of candidate byte, one strchr stream per kind: each scan
-  // also stops at the NUL, so the text's end costs no pass of its own.
-  const unsigned char* next[3] = {nullptr, nullptr, nullptr};
-  auto seek = [&](int k, const unsigned char* from) {
-    next[k] = bytes(std::strchr(reinterpret_cast<const char*>(from), wanted[k]));
-  };
-  if (kinds <= 3) {
-    for (int k = 0; k < kinds; ++k) seek(k, text);
-  }
 
   const unsigned char* known = text;
   const unsigned char* at = text;
-  for (;;) {
+  for (;; ++at) {
     if (kinds <= 3) {
-      at = nullptr;
-      for (int k = 0; k < kinds; ++k) {
-        if (next[k] && (!at || next[k] < at)) at = next[k];
-      }
-      if (!at) return kNotFound;
-      for (int k = 0; k < kinds; ++k) {
-        if (next[k] == at) seek(k, at + 1);
-      }
+      // Few kinds of candidate byte: one vector scan for all of them and the NUL.
+      at = tobrel::findAnyOrNul(at, end, wanted, kinds);
+      if (at == end || !*at) return kNotFound;
     } else {
       while (*at && !pre.has[first][*at]) ++at;
       if (!*at) return kNotFound;
     }
     bool atStart = startsChar(known, at);
     known = atStart ? at : at + 1;
+#if defined(TOBREL_VECTOR_SSE2)
+    // Short needles over ASCII text are checked as a whole: the 16 bytes
+    // from at, or else those that end with the candidate's last byte
+    // (text[size] is readable, so the first may take it in).
+    if (atStart && m <= 16 && (end + 1 - at >= 16 || at + m - text >= 16)) {
+      const std::ptrdiff_t from = end + 1 - at >= 16 ? 0 : static_cast<std::ptrdiff_t>(m) - 16;
+      const int verdict = asciiWindowCompare(at + from, needle + from, ((1u << m) - 1) << -from);
+      if (verdict >= 0) {
+        if (verdict) return static_cast<unsigned int>(at - text);
+        continue;
+      }
+    }
+#endif
     // Lower the characters that cover at .. at + m - 1 and compare. The walk
     // stops at the first difference, so it never passes the NUL.
     const std::size_t p = static_cast<std::size_t>(at - text);
@@ -286,7 +171,6 @@ unsigned int lowerFind(const char* textChars, const char* loweredNeedle, std::si
       }
     }
     if (same) return static_cast<unsigned int>(p);
-    if (kinds > 3) ++at;
   }
 }
 #endif
@@ -364,13 +248,26 @@ unsigned int tstring::ifind(const tstring& t) const {
 #else
   // The same result without lowering a copy of the whole text; the needle
   // is lowered on the stack when it is short.
-  std::size_t m = char_traits<char>::length(t.c_str());
-  char small[256];
-  std::unique_ptr<char[]> large(m < sizeof small ? nullptr : new char[m + 1]);
-  char* needle = large ? large.get() : small;
-  std::memcpy(needle, t.c_str(), m);
-  m = convertCase(needle, m, false);
-  return lowerFind(c_str(), needle, m);
+  const char* source = t.c_str();
+  // The quick candidate check reads 16 bytes before or from a short needle.
+  char small[16 + 256];
+  std::memset(small, 0, 32);
+  std::unique_ptr<char[]> large(t.size() < 256 ? nullptr : new char[t.size() + 1]);
+  char* needle = large ? large.get() : small + 16;
+  // An ASCII needle, the usual one, is lowered byte by byte right here (up
+  // to its first NUL, where it ends); any other takes the character walk.
+  unsigned char high = 0;
+  std::size_t m = 0;
+  for (; m < t.size() && source[m]; ++m) {
+    const unsigned char c = static_cast<unsigned char>(source[m]);
+    high |= c;
+    needle[m] = static_cast<char>(static_cast<unsigned char>(c - 'A') < 26 ? c + 0x20 : c);
+  }
+  if (high & 0x80) {
+    std::memcpy(needle, source, m);
+    m = convertCase(needle, m, false);
+  }
+  return lowerFind(c_str(), size(), needle, m);
 #endif
 }
 
@@ -401,14 +298,14 @@ unsigned int tstring::find_last_of(const base_type& s, unsigned int pos) const {
 // ---- Case
 
 const tstring& tstring::toLower() {
-  std::size_t n = char_traits<char>::length(c_str());
-  resize(convertCase(&(*this)[static_cast<std::size_t>(0)], n, false));
+  // The text ends at its first NUL: the conversion stops there.
+  resize(convertCase(&(*this)[static_cast<std::size_t>(0)], size(), false));
   return *this;
 }
 
 const tstring& tstring::toUpper() {
-  std::size_t n = char_traits<char>::length(c_str());
-  resize(convertCase(&(*this)[static_cast<std::size_t>(0)], n, true));
+  // The text ends at its first NUL: the conversion stops there.
+  resize(convertCase(&(*this)[static_cast<std::size_t>(0)], size(), true));
   return *this;
 }
 

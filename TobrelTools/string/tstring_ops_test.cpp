@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include "tests/wine_util.h"
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -112,6 +113,35 @@ TEST(TstringSearchTest, CaseInsensitiveFindMatchesItsDefinition) {
     ASSERT_EQ(text.ifind(needle), ifindByDefinition(text, needle))
         << testing::PrintToString(std::string(text.data(), text.size())) << " / "
         << testing::PrintToString(std::string(needle.data(), needle.size()));
+  }
+}
+
+TEST(TstringSearchTest, CaseInsensitiveFindOnLongTextsMatchesItsDefinition) {
+  // Texts long enough for the vector scan, needles short enough for the
+  // quick check of ASCII candidates and longer ones; often taken from the
+  // text itself (case changed), often right at its end.
+  static const char* const pieces[] = {"Needle", "nEEDLE", "needl", "x", " ", "N", "n", "\x82\x6D",
+                                       "\x82\x8E", "\x83\x4E", "\x8C\x6E", "\xB1", "\x82", "\x84\x4E",
+                                       "abc", "ABC", "e", "E"};
+  std::mt19937 rng(3212);
+  for (int round = 0; round < 6000; ++round) {
+    std::string s;
+    for (std::size_t len = rng() % 200; s.size() < len;) s += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
+    std::string n;
+    if (!s.empty() && rng() % 2) {
+      std::size_t from = rng() % s.size();
+      n = s.substr(from, 1 + rng() % 20);
+      if (rng() % 2) n = s.substr(s.size() - std::min<std::size_t>(s.size(), 1 + rng() % 20));
+      for (char& c : n) {
+        if (rng() % 3 == 0 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) c = static_cast<char>(c ^ 0x20);
+      }
+    } else {
+      for (std::size_t len = 1 + rng() % 4; n.size() < len;) n += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
+    }
+    if (rng() % 50 == 0 && !s.empty()) s[rng() % s.size()] = '\0';
+    tstring text(tstring::base_type(s.data(), s.size())), needle(n.c_str());
+    ASSERT_EQ(text.ifind(needle), ifindByDefinition(text, needle))
+        << testing::PrintToString(s) << " / " << testing::PrintToString(n);
   }
 }
 
