@@ -19,9 +19,9 @@ namespace tobrel {
 namespace {
 
 // s holds three values, unused places repeating the first one.
-inline bool wanted(unsigned char b, const unsigned char s[3]) { return b == 0 || b == s[0] || b == s[1] || b == s[2]; }
+inline bool wanted(unsigned char b, ByteSet s) { return b == 0 || b == s[0] || b == s[1] || b == s[2]; }
 
-const unsigned char* scanPlain(const unsigned char* p, const unsigned char* end, const unsigned char s[3]) {
+const unsigned char* scanPlain(const unsigned char* p, const unsigned char* end, ByteSet s) {
   for (; p != end; ++p) {
     if (wanted(*p, s)) return p;
   }
@@ -36,20 +36,20 @@ const unsigned char* scanPlain(const unsigned char* p, const unsigned char* end,
 #if defined(TOBREL_VECTOR_SSE2)
 struct OneSse2 {  // a single value
   __m128i a;
-  explicit OneSse2(const unsigned char s[3]) : a(_mm_set1_epi8(static_cast<char>(s[0]))) {}
+  explicit OneSse2(ByteSet s) : a(_mm_set1_epi8(static_cast<char>(s[0]))) {}
   __m128i operator()(__m128i v) const { return _mm_min_epu8(_mm_xor_si128(v, a), v); }
 };
 
 struct FoldSse2 {  // two values that differ in bit 5 only (a letter in both cases)
   __m128i bit, a;
-  explicit FoldSse2(const unsigned char s[3])
+  explicit FoldSse2(ByteSet s)
       : bit(_mm_set1_epi8(0x20)), a(_mm_set1_epi8(static_cast<char>(s[0] | 0x20))) {}
   __m128i operator()(__m128i v) const { return _mm_min_epu8(_mm_xor_si128(_mm_or_si128(v, bit), a), v); }
 };
 
 struct ThreeSse2 {  // up to three values
   __m128i a, b, c;
-  explicit ThreeSse2(const unsigned char s[3])
+  explicit ThreeSse2(ByteSet s)
       : a(_mm_set1_epi8(static_cast<char>(s[0]))),
         b(_mm_set1_epi8(static_cast<char>(s[1]))),
         c(_mm_set1_epi8(static_cast<char>(s[2]))) {}
@@ -65,7 +65,7 @@ inline std::uint32_t zerosSse2(__m128i z) {
 inline __m128i load16(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
 template <class Zero>
-const unsigned char* scanSse2(const unsigned char* p, const unsigned char* end, const unsigned char s[3]) {
+const unsigned char* scanSse2(const unsigned char* p, const unsigned char* end, ByteSet s) {
   const Zero zero(s);
   const unsigned char* const begin = p;
   for (; end - p >= 64; p += 64) {
@@ -90,13 +90,13 @@ const unsigned char* scanSse2(const unsigned char* p, const unsigned char* end, 
 #if defined(TOBREL_VECTOR_AVX2)
 struct OneAvx2 {
   __m256i a;
-  TOBREL_TARGET_AVX2 explicit OneAvx2(const unsigned char s[3]) : a(_mm256_set1_epi8(static_cast<char>(s[0]))) {}
+  TOBREL_TARGET_AVX2 explicit OneAvx2(ByteSet s) : a(_mm256_set1_epi8(static_cast<char>(s[0]))) {}
   TOBREL_TARGET_AVX2 __m256i operator()(__m256i v) const { return _mm256_min_epu8(_mm256_xor_si256(v, a), v); }
 };
 
 struct FoldAvx2 {
   __m256i bit, a;
-  TOBREL_TARGET_AVX2 explicit FoldAvx2(const unsigned char s[3])
+  TOBREL_TARGET_AVX2 explicit FoldAvx2(ByteSet s)
       : bit(_mm256_set1_epi8(0x20)), a(_mm256_set1_epi8(static_cast<char>(s[0] | 0x20))) {}
   TOBREL_TARGET_AVX2 __m256i operator()(__m256i v) const {
     return _mm256_min_epu8(_mm256_xor_si256(_mm256_or_si256(v, bit), a), v);
@@ -105,7 +105,7 @@ struct FoldAvx2 {
 
 struct ThreeAvx2 {
   __m256i a, b, c;
-  TOBREL_TARGET_AVX2 explicit ThreeAvx2(const unsigned char s[3])
+  TOBREL_TARGET_AVX2 explicit ThreeAvx2(ByteSet s)
       : a(_mm256_set1_epi8(static_cast<char>(s[0]))),
         b(_mm256_set1_epi8(static_cast<char>(s[1]))),
         c(_mm256_set1_epi8(static_cast<char>(s[2]))) {}
@@ -125,7 +125,7 @@ TOBREL_TARGET_AVX2 inline __m256i load32(const unsigned char* p) {
 
 template <class Zero>
 TOBREL_TARGET_AVX2 const unsigned char* scanAvx2(const unsigned char* p, const unsigned char* end,
-                                                 const unsigned char s[3]) {
+                                                 ByteSet s) {
   const Zero zero(s);
   const unsigned char* const begin = p;
   for (; end - p >= 128; p += 128) {
@@ -146,11 +146,71 @@ TOBREL_TARGET_AVX2 const unsigned char* scanAvx2(const unsigned char* p, const u
 }
 #endif  // TOBREL_VECTOR_AVX2
 
+#if defined(TOBREL_VECTOR_AVX512)
+struct OneAvx512 {
+  __m512i a;
+  TOBREL_TARGET_AVX512 explicit OneAvx512(ByteSet s) : a(_mm512_set1_epi8(static_cast<char>(s[0]))) {}
+  TOBREL_TARGET_AVX512 __m512i operator()(__m512i v) const { return _mm512_min_epu8(_mm512_xor_si512(v, a), v); }
+};
+
+struct FoldAvx512 {
+  __m512i bit, a;
+  TOBREL_TARGET_AVX512 explicit FoldAvx512(ByteSet s)
+      : bit(_mm512_set1_epi8(0x20)), a(_mm512_set1_epi8(static_cast<char>(s[0] | 0x20))) {}
+  TOBREL_TARGET_AVX512 __m512i operator()(__m512i v) const {
+    return _mm512_min_epu8(_mm512_ternarylogic_epi32(v, bit, a, 0x56), v);  // (v | bit) ^ a
+  }
+};
+
+struct ThreeAvx512 {
+  __m512i a, b, c;
+  TOBREL_TARGET_AVX512 explicit ThreeAvx512(ByteSet s)
+      : a(_mm512_set1_epi8(static_cast<char>(s[0]))),
+        b(_mm512_set1_epi8(static_cast<char>(s[1]))),
+        c(_mm512_set1_epi8(static_cast<char>(s[2]))) {}
+  TOBREL_TARGET_AVX512 __m512i operator()(__m512i v) const {
+    return _mm512_min_epu8(_mm512_min_epu8(_mm512_xor_si512(v, a), _mm512_xor_si512(v, b)),
+                           _mm512_min_epu8(_mm512_xor_si512(v, c), v));
+  }
+};
+
+TOBREL_TARGET_AVX512 inline std::uint64_t zerosAvx512(__m512i z) { return _mm512_testn_epi8_mask(z, z); }
+
+template <class Zero>
+TOBREL_TARGET_AVX512 const unsigned char* scanAvx512Run(const unsigned char* p, const unsigned char* end,
+                                                        ByteSet s) {
+  const Zero zero(s);
+  for (; end - p >= 128; p += 128) {
+    __m512i z0 = zero(_mm512_loadu_si512(p)), z1 = zero(_mm512_loadu_si512(p + 64));
+    if (zerosAvx512(_mm512_min_epu8(z0, z1))) {
+      if (std::uint64_t m = zerosAvx512(z0)) return p + __builtin_ctzll(m);
+      return p + 64 + __builtin_ctzll(zerosAvx512(z1));
+    }
+  }
+  // The last bytes by masked loads, which touch only the bytes of the range.
+  for (; p < end; p += 64) {
+    const std::ptrdiff_t left = end - p;
+    const std::uint64_t range = left >= 64 ? ~0ULL : (1ULL << left) - 1;
+    if (std::uint64_t m = zerosAvx512(zero(_mm512_maskz_loadu_epi8(range, p))) & range) {
+      return p + __builtin_ctzll(m);
+    }
+  }
+  return end;
+}
+
+template <class Zero>
+TOBREL_TARGET_AVX512 const unsigned char* scanAvx512(const unsigned char* p, const unsigned char* end,
+                                                     ByteSet s) {
+  const unsigned char* found = scanAvx512Run<Zero>(p, end, s);
+  _mm256_zeroupper();  // clean upper halves for the plain code that follows
+  return found;
+}
+#endif  // TOBREL_VECTOR_AVX512
+
 // The scans of one path: for one value, for a letter in both cases, and
 // for up to three values.
-using Scan = const unsigned char* (*)(const unsigned char*, const unsigned char*, const unsigned char*);
 struct Scans {
-  Scan one, fold, three;
+  ScanFunction one, fold, three;
 };
 
 const Scans& scansOf(VectorPath path) {
@@ -161,8 +221,15 @@ const Scans& scansOf(VectorPath path) {
 #if defined(TOBREL_VECTOR_AVX2)
   static const Scans avx2 = {scanAvx2<OneAvx2>, scanAvx2<FoldAvx2>, scanAvx2<ThreeAvx2>};
 #endif
+#if defined(TOBREL_VECTOR_AVX512)
+  static const Scans avx512 = {scanAvx512<OneAvx512>, scanAvx512<FoldAvx512>, scanAvx512<ThreeAvx512>};
+#endif
   if (!vectorPathAvailable(path)) return plain;
   switch (path) {
+#if defined(TOBREL_VECTOR_AVX512)
+    case VectorPath::kAvx512:
+      return avx512;
+#endif
 #if defined(TOBREL_VECTOR_AVX2)
     case VectorPath::kAvx2:
       return avx2;
@@ -176,27 +243,34 @@ const Scans& scansOf(VectorPath path) {
   }
 }
 
-inline const unsigned char* scanWith(const Scans& scans, const unsigned char* p, const unsigned char* end,
-                                     const unsigned char set[3], int count) {
+CandidateScan scanWith(const Scans& scans, const unsigned char* set, int count) {
   // Unused places repeat the first value (or the NUL when there is none).
   const unsigned char first = count > 0 ? set[0] : 0;
-  const unsigned char s[3] = {first, count > 1 ? set[1] : first, count > 2 ? set[2] : first};
-  if (count <= 1) return scans.one(p, end, s);
-  if (count == 2 && (s[0] ^ s[1]) == 0x20) return scans.fold(p, end, s);
-  return scans.three(p, end, s);
+  CandidateScan scan;
+  const unsigned char second = count > 1 ? set[1] : first;
+  const unsigned char third = count > 2 ? set[2] : first;
+  // Packed by arithmetic: bytes stored one by one and read back as a word
+  // would stall.
+  scan.set.packed = first | static_cast<std::uint32_t>(second) << 8 | static_cast<std::uint32_t>(third) << 16;
+  if (count <= 1) {
+    scan.run = scans.one;
+  } else if (count == 2 && (first ^ second) == 0x20) {
+    scan.run = scans.fold;
+  } else {
+    scan.run = scans.three;
+  }
+  return scan;
 }
 
 }  // namespace
 
-const unsigned char* findAnyOrNulBy(VectorPath path, const unsigned char* p, const unsigned char* end,
-                                    const unsigned char set[3], int count) {
-  return scanWith(scansOf(path), p, end, set, count);
+CandidateScan candidateScanBy(VectorPath path, const unsigned char* set, int count) {
+  return scanWith(scansOf(path), set, count);
 }
 
-const unsigned char* findAnyOrNul(const unsigned char* p, const unsigned char* end, const unsigned char set[3],
-                                  int count) {
+CandidateScan candidateScan(const unsigned char* set, int count) {
   static const Scans& fastest = scansOf(fastestVectorPath());
-  return scanWith(fastest, p, end, set, count);
+  return scanWith(fastest, set, count);
 }
 
 }  // namespace tobrel

@@ -3,22 +3,38 @@
 #ifndef TOBRELTOOLS_STRING_BYTE_SCAN_H_
 #define TOBRELTOOLS_STRING_BYTE_SCAN_H_
 
+#include <cstdint>
+
 #include "TobrelTools/export.h"
 #include "TobrelTools/string/vector_path.h"
 
 namespace tobrel {
 
-// The first byte in [p, end) that is 0 or one of the count bytes of set
-// (count 0 to 3: none looks for the NUL alone; beyond three, only the first
-// three are looked for); end when there is none. Reads nothing outside
-// [p, end). Runs the fastest way the host has. Library-internal (a direct
-// call on the search's hot path).
-const unsigned char* findAnyOrNul(const unsigned char* p, const unsigned char* end, const unsigned char set[3],
-                                  int count);
+// Up to three byte values in one word, byte k at bits 8k (unused places
+// repeat the first).
+struct ByteSet {
+  std::uint32_t packed;
+  unsigned char operator[](int k) const { return static_cast<unsigned char>(packed >> (8 * k)); }
+};
 
-// findAnyOrNul the given way; a way the host lacks runs as kPlain.
-TOBREL_API const unsigned char* findAnyOrNulBy(VectorPath path, const unsigned char* p, const unsigned char* end,
-                                               const unsigned char set[3], int count);
+using ScanFunction = const unsigned char* (*)(const unsigned char* p, const unsigned char* end, ByteSet set);
+
+// A scan for one set of byte values, chosen once and run many times: the
+// first byte in [p, end) that is 0 or one of the values; end when there is
+// none. Reads nothing outside [p, end).
+struct CandidateScan {
+  ScanFunction run;
+  ByteSet set;
+  const unsigned char* operator()(const unsigned char* p, const unsigned char* end) const { return run(p, end, set); }
+};
+
+// The scan for the count values of set (count 0 to 3: none looks for the
+// NUL alone; beyond three, only the first three are looked for), the
+// fastest way the host has. Library-internal.
+CandidateScan candidateScan(const unsigned char* set, int count);
+
+// candidateScan the given way; a way the host lacks runs as kPlain.
+TOBREL_API CandidateScan candidateScanBy(VectorPath path, const unsigned char* set, int count);
 
 }  // namespace tobrel
 

@@ -1,6 +1,8 @@
 // The case conversion of code page 932 text: the character walk, and on x86
 // hosts other than Windows two block-wise vector forms of it (SSE2, and AVX2
-// chosen at run time where the processor has it).
+// chosen at run time where the processor has it; AVX-512 processors run the
+// AVX2 form, a 512-bit one being no faster: the scalar work per block
+// dominates).
 #include "TobrelTools/string/case_convert.h"
 
 #include <cstdint>
@@ -107,6 +109,27 @@ inline unsigned nulInBlock(const char* block) {
   return 64;
 }
 
+// The case pairs of a block written in one go, given by their trail bytes
+// (at most 32): mapped from the bytes as read before the block is stored,
+// and written after it. The lead byte of the first may end the previous
+// block; lead bytes never change before their pair is mapped.
+inline void mapPairs(const char* block, std::uint64_t pairs, bool upper, unsigned short* mapped) {
+  for (; pairs; pairs &= pairs - 1) {
+    const char* q = block + __builtin_ctzll(pairs) - 1;
+    const unsigned int code = static_cast<unsigned int>(static_cast<unsigned char>(q[0])) << 8 |
+                              static_cast<unsigned char>(q[1]);
+    *mapped++ = static_cast<unsigned short>(mbchar::mapChar(code, upper));
+  }
+}
+
+inline void writePairs(char* block, std::uint64_t pairs, const unsigned short* mapped) {
+  for (; pairs; pairs &= pairs - 1, ++mapped) {
+    char* q = block + __builtin_ctzll(pairs) - 1;
+    q[0] = static_cast<char>(*mapped >> 8);
+    q[1] = static_cast<char>(*mapped & 0xFF);
+  }
+}
+
 // Bytes of a 16-byte vector within [lo, lo + span] (unsigned).
 inline __m128i inRange(__m128i v, unsigned char lo, unsigned char span) {
   __m128i t = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(lo)));
@@ -165,26 +188,49 @@ std::size_t convertSse2(char* p, std::size_t n, bool upper) {
 #endif  // TOBREL_VECTOR_SSE2
 
 #if defined(TOBREL_VECTOR_AVX2)
-// The case spans of one direction as three 16-byte lookup tables indexed by
-// the low four bits of a lead byte: the lead byte itself, and the range of
-// its trail bytes as a bias and a limit (a trail byte t is in range when
+// The case spans of one direction as 16-byte lookup tables indexed by the
+// low four bits of a lead byte: the lead byte itself, and the range of its
+// trail bytes as a bias and a limit (a trail byte t is in range when
 // t + bias, as a signed byte, is below the limit). One lookup per byte
 // replaces a test per span; it needs spans whose lead bytes differ in their
 // low four bits, which is true of code page 932 (the tables are checked).
+// Where every pair of a span keeps its lead byte and moves its trail byte by
+// the same amount (the full-width Latin and the Greek letters), delta holds
+// that amount and the pairs change inside the vector; the other spans are
+// marked slow and their pairs are mapped one by one.
 struct SpanNibbles {
   bool usable;
   alignas(16) unsigned char lead[16];
   alignas(16) unsigned char bias[16];
   alignas(16) unsigned char limit[16];
+  alignas(16) unsigned char delta[16];
+  alignas(16) unsigned char slow[16];
 };
 
-SpanNibbles makeSpanNibbles(const mbcase::CaseSpan* spans, int count) {
+// The one trail-byte move of every pair of span, or -1.
+int constantTrailMove(const mbcase::CaseSpan& span, const unsigned short* const* table) {
+  const unsigned short* row = table[span.lead];
+  if (!row) return -1;
+  int move = -1;
+  for (unsigned trail = span.firstTrail; trail <= span.lastTrail; ++trail) {
+    const unsigned mapped = row[trail];
+    if (mapped == 0 || (mapped >> 8) != span.lead) return -1;
+    const int m = static_cast<int>((mapped - trail) & 0xFF);
+    if (move >= 0 && m != move) return -1;
+    move = m;
+  }
+  return move;
+}
+
+SpanNibbles makeSpanNibbles(const mbcase::CaseSpan* spans, int count, const unsigned short* const* table) {
   SpanNibbles t;
   t.usable = true;
   for (int k = 0; k < 16; ++k) {
     t.lead[k] = 0;
     t.bias[k] = 0;
     t.limit[k] = 0x80;  // -128: no byte is in range
+    t.delta[k] = 0;
+    t.slow[k] = 0;
   }
   bool used[16] = {};
   for (int sp = 0; sp < count; ++sp) {
@@ -198,44 +244,57 @@ SpanNibbles makeSpanNibbles(const mbcase::CaseSpan* spans, int count) {
     t.lead[nib] = spans[sp].lead;
     t.bias[nib] = static_cast<unsigned char>(0x80u - spans[sp].firstTrail);
     t.limit[nib] = static_cast<unsigned char>(0x80u + width + 1);
+    const int move = constantTrailMove(spans[sp], table);
+    if (move >= 0) {
+      t.delta[nib] = static_cast<unsigned char>(move);
+    } else {
+      t.slow[nib] = 0xFF;
+    }
   }
   return t;
 }
 
 const SpanNibbles& spanNibbles(bool upper) {
-  static const SpanNibbles lower = makeSpanNibbles(mbcase::kLowerSpans, mbcase::kLowerSpanCount);
-  static const SpanNibbles upperTables = makeSpanNibbles(mbcase::kUpperSpans, mbcase::kUpperSpanCount);
+  static const SpanNibbles lower = makeSpanNibbles(mbcase::kLowerSpans, mbcase::kLowerSpanCount, mbcase::kLower);
+  static const SpanNibbles upperTables =
+      makeSpanNibbles(mbcase::kUpperSpans, mbcase::kUpperSpanCount, mbcase::kUpper);
   return upper ? upperTables : lower;
 }
 
 // The constants of one conversion, as vectors.
 struct Avx2Constants {
-  __m256i letterBias, letterLimit, leadBias, leadLimit, lowNibble, flip;
-  __m256i spanLead, spanBias, spanLimit;
+  __m256i letterBias, letterLimit, letterMove, leadBias, leadLimit, lowNibble, flip;
+  __m256i spanLead, spanBias, spanLimit, spanDelta, spanSlow;
   __m256i byteOfBit, bitOfByte;
 };
 
-// What one 32-byte vector v holds (prev: each byte's predecessor): its
-// letters of the source case (as a vector and as bits), and as bits its
-// lead-range bytes and the trail bytes of possible case pairs.
+// What one 32-byte vector v holds (prev: each byte's predecessor): the
+// change of its letters of the source case if they are no trail bytes, the
+// change of the bytes that may be trail bytes of case pairs moved in the
+// vector; as bits its lead-range bytes and the possible trail bytes of
+// case pairs mapped one by one.
 struct Avx2Found {
-  __m256i isLetter;
-  std::uint32_t letters, lead, pairs;
+  __m256i letterChange, pairChange;
+  std::uint32_t lead, slowPairs;
 };
 
 TOBREL_TARGET_AVX2 inline Avx2Found avx2Find(__m256i v, __m256i prev, const Avx2Constants& c) {
   Avx2Found f;
   // Ranges as one signed comparison each: the range is moved to start at -128.
-  f.isLetter = _mm256_cmpgt_epi8(c.letterLimit, _mm256_add_epi8(v, c.letterBias));
+  const __m256i isLetter = _mm256_cmpgt_epi8(c.letterLimit, _mm256_add_epi8(v, c.letterBias));
+  f.letterChange = _mm256_and_si256(isLetter, c.letterMove);
   // 0x81-0x9F and 0xE0-0xFC become one range once bit 5 is flipped.
-  __m256i isLeadByte = _mm256_cmpgt_epi8(c.leadLimit, _mm256_add_epi8(_mm256_xor_si256(v, c.flip), c.leadBias));
-  __m256i nib = _mm256_and_si256(prev, c.lowNibble);
-  __m256i afterSpanLead = _mm256_cmpeq_epi8(prev, _mm256_shuffle_epi8(c.spanLead, nib));
-  __m256i trailFits = _mm256_cmpgt_epi8(_mm256_shuffle_epi8(c.spanLimit, nib),
-                                        _mm256_add_epi8(v, _mm256_shuffle_epi8(c.spanBias, nib)));
-  f.letters = static_cast<std::uint32_t>(_mm256_movemask_epi8(f.isLetter));
+  const __m256i isLeadByte =
+      _mm256_cmpgt_epi8(c.leadLimit, _mm256_add_epi8(_mm256_xor_si256(v, c.flip), c.leadBias));
+  const __m256i nib = _mm256_and_si256(prev, c.lowNibble);
+  const __m256i afterSpanLead = _mm256_cmpeq_epi8(prev, _mm256_shuffle_epi8(c.spanLead, nib));
+  const __m256i trailFits = _mm256_cmpgt_epi8(_mm256_shuffle_epi8(c.spanLimit, nib),
+                                              _mm256_add_epi8(v, _mm256_shuffle_epi8(c.spanBias, nib)));
+  const __m256i inSpan = _mm256_and_si256(afterSpanLead, trailFits);
+  f.pairChange = _mm256_and_si256(inSpan, _mm256_shuffle_epi8(c.spanDelta, nib));
   f.lead = static_cast<std::uint32_t>(_mm256_movemask_epi8(isLeadByte));
-  f.pairs = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(afterSpanLead, trailFits)));
+  f.slowPairs =
+      static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(inSpan, _mm256_shuffle_epi8(c.spanSlow, nib))));
   return f;
 }
 
@@ -243,6 +302,12 @@ TOBREL_TARGET_AVX2 inline Avx2Found avx2Find(__m256i v, __m256i prev, const Avx2
 TOBREL_TARGET_AVX2 inline __m256i bytesOfBits(std::uint32_t m, const Avx2Constants& c) {
   __m256i spread = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(m)), c.byteOfBit);
   return _mm256_cmpeq_epi8(_mm256_and_si256(spread, c.bitOfByte), c.bitOfByte);
+}
+
+// v with its changes: the letter change at bytes that are no trail bytes,
+// the pair change at trail bytes.
+TOBREL_TARGET_AVX2 inline __m256i changed(__m256i v, const Avx2Found& f, std::uint32_t trail, const Avx2Constants& c) {
+  return _mm256_add_epi8(v, _mm256_blendv_epi8(f.letterChange, f.pairChange, bytesOfBits(trail, c)));
 }
 
 inline std::uint64_t join(std::uint32_t low, std::uint32_t high) {
@@ -259,13 +324,19 @@ TOBREL_TARGET_AVX2 std::size_t convertAvx2(char* p, std::size_t n, bool upper) {
   Avx2Constants c;
   c.letterBias = _mm256_set1_epi8(static_cast<char>(0x80 - lo));
   c.letterLimit = _mm256_set1_epi8(static_cast<char>(0x80 + 26));
+  c.letterMove = _mm256_set1_epi8(static_cast<char>(upper ? -0x20 : 0x20));
   c.leadBias = _mm256_set1_epi8(static_cast<char>(0x80 - 0xA1));
   c.leadLimit = _mm256_set1_epi8(static_cast<char>(0x80 + 0xDC - 0xA1 + 1));
   c.lowNibble = _mm256_set1_epi8(0x0F);
   c.flip = _mm256_set1_epi8(0x20);
-  c.spanLead = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(spans.lead)));
-  c.spanBias = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(spans.bias)));
-  c.spanLimit = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(spans.limit)));
+  auto table = [](const unsigned char* bytes) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+  };
+  c.spanLead = _mm256_broadcastsi128_si256(table(spans.lead));
+  c.spanBias = _mm256_broadcastsi128_si256(table(spans.bias));
+  c.spanLimit = _mm256_broadcastsi128_si256(table(spans.limit));
+  c.spanDelta = _mm256_broadcastsi128_si256(table(spans.delta));
+  c.spanSlow = _mm256_broadcastsi128_si256(table(spans.slow));
   c.byteOfBit = _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1,  //
                                  2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3);
   c.bitOfByte = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
@@ -286,39 +357,21 @@ TOBREL_TARGET_AVX2 std::size_t convertAvx2(char* p, std::size_t n, bool upper) {
     __m256i prev0 = _mm256_alignr_epi8(v0, _mm256_permute2x128_si256(last, v0, 0x21), 15);
     __m256i prev1 = _mm256_alignr_epi8(v1, _mm256_permute2x128_si256(v0, v1, 0x21), 15);
     last = v1;
-    Avx2Found f0 = avx2Find(v0, prev0, c), f1 = avx2Find(v1, prev1, c);
-    std::uint64_t lead = join(f0.lead, f1.lead);
+    const Avx2Found f0 = avx2Find(v0, prev0, c), f1 = avx2Find(v1, prev1, c);
+    const std::uint64_t lead = join(f0.lead, f1.lead);
     if (lead == 0 && carry == 0) {  // all single bytes: every letter changes
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(block), _mm256_xor_si256(v0, _mm256_and_si256(f0.isLetter, c.flip)));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 32),
-                          _mm256_xor_si256(v1, _mm256_and_si256(f1.isLetter, c.flip)));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(block), _mm256_add_epi8(v0, f0.letterChange));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 32), _mm256_add_epi8(v1, f1.letterChange));
       continue;
     }
-    std::uint64_t trail = trailBytes(lead, carry);
-    std::uint64_t change = join(f0.letters, f1.letters) & ~trail;  // trail bytes are no letters
-    // The case pairs, found at their trail bytes, are mapped from the bytes
-    // as read and written after the block (the lead byte may end the
-    // previous block; lead bytes never change before their pair is mapped).
-    std::uint64_t pairs = join(f0.pairs, f1.pairs) & trail;
+    const std::uint64_t trail = trailBytes(lead, carry);
+    const std::uint64_t slowPairs = join(f0.slowPairs, f1.slowPairs) & trail;
     unsigned short mapped[32];
-    int pairCount = 0;
-    for (std::uint64_t m = pairs; m; m &= m - 1) {
-      const char* q = block + __builtin_ctzll(m) - 1;
-      unsigned int code = static_cast<unsigned int>(static_cast<unsigned char>(q[0])) << 8 |
-                          static_cast<unsigned char>(q[1]);
-      mapped[pairCount++] = static_cast<unsigned short>(mbchar::mapChar(code, upper));
-    }
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(block),
-                        _mm256_xor_si256(v0, _mm256_and_si256(bytesOfBits(static_cast<std::uint32_t>(change), c), c.flip)));
-    _mm256_storeu_si256(
-        reinterpret_cast<__m256i*>(block + 32),
-        _mm256_xor_si256(v1, _mm256_and_si256(bytesOfBits(static_cast<std::uint32_t>(change >> 32), c), c.flip)));
-    pairCount = 0;
-    for (std::uint64_t m = pairs; m; m &= m - 1) {
-      char* q = block + __builtin_ctzll(m) - 1;
-      q[0] = static_cast<char>(mapped[pairCount] >> 8);
-      q[1] = static_cast<char>(mapped[pairCount++] & 0xFF);
-    }
+    if (slowPairs) mapPairs(block, slowPairs, upper, mapped);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(block), changed(v0, f0, static_cast<std::uint32_t>(trail), c));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 32),
+                        changed(v1, f1, static_cast<std::uint32_t>(trail >> 32), c));
+    if (slowPairs) writePairs(block, slowPairs, mapped);
     if (i + 64 == n && ((lead & ~trail) >> 63)) {  // a lead byte without its trail byte
       _mm256_zeroupper();
       return n - 1;
@@ -332,6 +385,7 @@ TOBREL_TARGET_AVX2 std::size_t convertAvx2(char* p, std::size_t n, bool upper) {
 }
 #endif  // TOBREL_VECTOR_AVX2
 
+
 }  // namespace
 
 std::size_t convertCaseBy(VectorPath path, char* p, std::size_t n, bool upper) {
@@ -343,6 +397,7 @@ std::size_t convertCaseBy(VectorPath path, char* p, std::size_t n, bool upper) {
 #endif
   switch (path) {
 #if defined(TOBREL_VECTOR_AVX2)
+    case VectorPath::kAvx512:  // a 512-bit form measured no faster
     case VectorPath::kAvx2:
       return convertAvx2(p, n, upper);
 #endif

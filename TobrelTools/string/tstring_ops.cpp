@@ -87,20 +87,95 @@ struct LowerPreimages {
   }
 };
 
+// The first 16 bytes of a lowered needle as two little-endian words, kept
+// in registers while the needle is made: a wide load of bytes just stored
+// one by one would stall.
+struct NeedleWords {
+  std::uint64_t lo = 0, hi = 0;
+  void put(std::size_t k, unsigned char b) {
+    if (k < 8) {
+      lo |= static_cast<std::uint64_t>(b) << (8 * k);
+    } else if (k < 16) {
+      hi |= static_cast<std::uint64_t>(b) << (8 * (k - 8));
+    }
+  }
+};
+
+// Lowers a needle of 1 to 16 bytes without a byte loop when it is all ASCII
+// and has no NUL (else returns false and leaves the work to the loop): the
+// bytes are read as words, overlapping rather than past the end, and the
+// upper-case letters are found eight at a time.
+bool lowerShortAsciiNeedle(const char* s, std::size_t n, NeedleWords& words) {
+  std::uint64_t lo = 0, hi = 0;
+  if (n >= 8) {
+    std::uint64_t last;
+    std::memcpy(&lo, s, 8);
+    std::memcpy(&last, s + n - 8, 8);
+    hi = n > 8 ? last >> (8 * (16 - n)) : 0;
+  } else if (n >= 4) {
+    std::uint32_t first, last;
+    std::memcpy(&first, s, 4);
+    std::memcpy(&last, s + n - 4, 4);
+    lo = first | static_cast<std::uint64_t>(last) << (8 * (n - 4));
+  } else {
+    for (std::size_t k = 0; k < n; ++k) lo |= static_cast<std::uint64_t>(static_cast<unsigned char>(s[k])) << (8 * k);
+  }
+  const std::uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+  if ((lo | hi) & highs) return false;  // not ASCII
+  // A NUL among the n bytes (the bytes past them are set so as not to count).
+  const std::uint64_t loPast = n >= 8 ? 0 : ~0ULL << (8 * n);
+  const std::uint64_t hiPast = n >= 16 ? 0 : n > 8 ? ~0ULL << (8 * (n - 8)) : ~0ULL;
+  for (std::uint64_t x : {lo | loPast, hi | hiPast}) {
+    if ((x - ones) & ~x & highs) return false;
+  }
+  // Bytes of 0x41-0x5A: bit 7 of x + 0x3F set and of x + 0x25 clear (no
+  // carries between bytes below 0x80); bit 5 lowers them.
+  for (std::uint64_t* x : {&lo, &hi}) {
+    const std::uint64_t upper = (*x + 0x3F * ones) & ~(*x + 0x25 * ones) & highs;
+    *x |= upper >> 2;
+  }
+  words.lo = lo;
+  words.hi = hi;
+  return true;
+}
+
 #if defined(TOBREL_VECTOR_SSE2)
-// The quick check of a candidate, on the 16 bytes at text and at needle of
-// which window marks those to compare (bit k for byte k): 1 when those text
+// A lowered needle of up to 16 bytes as vectors for the quick check of
+// candidates: at the start of 16 bytes (front) and at their end (back),
+// with the bits of the bytes that count.
+struct ShortNeedle {
+  __m128i front, back;
+  unsigned frontWindow, backWindow;
+  ShortNeedle(const NeedleWords& words, std::size_t m) {  // 1 <= m <= 16
+    const std::uint64_t lo = words.lo, hi = words.hi;
+    front = _mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo));
+    const unsigned bits = 8 * static_cast<unsigned>(16 - m);  // below 128
+    std::uint64_t backLo = lo, backHi = hi;
+    if (bits >= 64) {
+      backHi = lo << (bits - 64);
+      backLo = 0;
+    } else if (bits > 0) {
+      backHi = hi << bits | lo >> (64 - bits);
+      backLo = lo << bits;
+    }
+    back = _mm_set_epi64x(static_cast<long long>(backHi), static_cast<long long>(backLo));
+    frontWindow = (1u << m) - 1;
+    backWindow = frontWindow << (16 - m);
+  }
+};
+
+// The quick check of a candidate, on the 16 bytes at text of which window
+// marks those to compare with needle (bit k for byte k): 1 when those text
 // bytes, all ASCII and lowered as such, equal the needle's; 0 when they
 // differ; -1 when one of them is 0x80 or above and the character rules must
 // decide.
-inline int asciiWindowCompare(const unsigned char* text, const unsigned char* needle, unsigned window) {
+inline int asciiWindowCompare(const unsigned char* text, __m128i needle, unsigned window) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
   if (static_cast<unsigned>(_mm_movemask_epi8(v)) & window) return -1;
   const __m128i isUpper = _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(0x80 - 'A'))),
                                          _mm_set1_epi8(static_cast<char>(0x80 + 26)));
   const __m128i lowered = _mm_add_epi8(v, _mm_and_si128(isUpper, _mm_set1_epi8(0x20)));
-  const __m128i other = _mm_loadu_si128(reinterpret_cast<const __m128i*>(needle));
-  const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(lowered, other)));
+  const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(lowered, needle)));
   return (same & window) == window ? 1 : 0;
 }
 #endif
@@ -110,9 +185,9 @@ inline int asciiWindowCompare(const unsigned char* text, const unsigned char* ne
 // by lowering, character by character, just the bytes it covers. Gives the
 // same result as finding the lowered needle in the lowered text. text[size]
 // must be 0; only the part before the first NUL takes part (the candidate
-// scans stop there, and a NUL never matches a needle byte). A needle of up
-// to 16 bytes must have 16 readable bytes before it and from its start.
-unsigned int lowerFind(const char* textChars, std::size_t size, const char* loweredNeedle, std::size_t m) {
+// scans stop there, and a NUL never matches a needle byte).
+unsigned int lowerFind(const char* textChars, std::size_t size, const char* loweredNeedle, std::size_t m,
+                       const NeedleWords& words) {
   static const LowerPreimages pre;
   const unsigned char* text = bytes(textChars);
   const unsigned char* const end = text + size;
@@ -123,12 +198,19 @@ unsigned int lowerFind(const char* textChars, std::size_t size, const char* lowe
   const int kinds = pre.count[first];
   const unsigned char* wanted = pre.list[first];
 
+#if defined(TOBREL_VECTOR_SSE2)
+  const ShortNeedle quick(words, m <= 16 ? m : 1);
+#else
+  (void)words;
+#endif
+  const tobrel::CandidateScan scan = tobrel::candidateScan(wanted, kinds);
+
   const unsigned char* known = text;
   const unsigned char* at = text;
   for (;; ++at) {
     if (kinds <= 3) {
       // Few kinds of candidate byte: one vector scan for all of them and the NUL.
-      at = tobrel::findAnyOrNul(at, end, wanted, kinds);
+      at = scan(at, end);
       if (at == end || !*at) return kNotFound;
     } else {
       while (*at && !pre.has[first][*at]) ++at;
@@ -141,8 +223,8 @@ unsigned int lowerFind(const char* textChars, std::size_t size, const char* lowe
     // from at, or else those that end with the candidate's last byte
     // (text[size] is readable, so the first may take it in).
     if (atStart && m <= 16 && (end + 1 - at >= 16 || at + m - text >= 16)) {
-      const std::ptrdiff_t from = end + 1 - at >= 16 ? 0 : static_cast<std::ptrdiff_t>(m) - 16;
-      const int verdict = asciiWindowCompare(at + from, needle + from, ((1u << m) - 1) << -from);
+      const int verdict = end + 1 - at >= 16 ? asciiWindowCompare(at, quick.front, quick.frontWindow)
+                                             : asciiWindowCompare(at + m - 16, quick.back, quick.backWindow);
       if (verdict >= 0) {
         if (verdict) return static_cast<unsigned int>(at - text);
         continue;
@@ -249,25 +331,33 @@ unsigned int tstring::ifind(const tstring& t) const {
   // The same result without lowering a copy of the whole text; the needle
   // is lowered on the stack when it is short.
   const char* source = t.c_str();
-  // The quick candidate check reads 16 bytes before or from a short needle.
-  char small[16 + 256];
-  std::memset(small, 0, 32);
-  std::unique_ptr<char[]> large(t.size() < 256 ? nullptr : new char[t.size() + 1]);
-  char* needle = large ? large.get() : small + 16;
+  char small[256];
+  std::unique_ptr<char[]> large(t.size() < sizeof small ? nullptr : new char[t.size() + 1]);
+  char* needle = large ? large.get() : small;
   // An ASCII needle, the usual one, is lowered byte by byte right here (up
   // to its first NUL, where it ends); any other takes the character walk.
   unsigned char high = 0;
   std::size_t m = 0;
+  NeedleWords words;
+  if (t.size() >= 1 && t.size() <= 16 && lowerShortAsciiNeedle(source, t.size(), words)) {
+    m = t.size();
+    std::memcpy(needle, &words.lo, 8);
+    std::memcpy(needle + 8, &words.hi, 8);
+  }
   for (; m < t.size() && source[m]; ++m) {
     const unsigned char c = static_cast<unsigned char>(source[m]);
     high |= c;
-    needle[m] = static_cast<char>(static_cast<unsigned char>(c - 'A') < 26 ? c + 0x20 : c);
+    const unsigned char lowered = static_cast<unsigned char>(c - 'A') < 26 ? c + 0x20 : c;
+    needle[m] = static_cast<char>(lowered);
+    words.put(m, lowered);
   }
   if (high & 0x80) {
     std::memcpy(needle, source, m);
     m = convertCase(needle, m, false);
+    words = NeedleWords();
+    for (std::size_t k = 0; k < m && k < 16; ++k) words.put(k, static_cast<unsigned char>(needle[k]));
   }
-  return lowerFind(c_str(), size(), needle, m);
+  return lowerFind(c_str(), size(), needle, m, words);
 #endif
 }
 

@@ -20,14 +20,23 @@ using tobrel::VectorPath;
 // The vector paths this host runs (none on hosts without them).
 std::vector<VectorPath> vectorPaths() {
   std::vector<VectorPath> out;
-  for (VectorPath path : {VectorPath::kSse2, VectorPath::kAvx2}) {
+  for (VectorPath path : {VectorPath::kSse2, VectorPath::kAvx2, VectorPath::kAvx512}) {
     if (tobrel::vectorPathAvailable(path)) out.push_back(path);
   }
   return out;
 }
 
 const char* nameOf(VectorPath path) {
-  return path == VectorPath::kAvx2 ? "avx2" : path == VectorPath::kSse2 ? "sse2" : "plain";
+  switch (path) {
+    case VectorPath::kAvx512:
+      return "avx512";
+    case VectorPath::kAvx2:
+      return "avx2";
+    case VectorPath::kSse2:
+      return "sse2";
+    default:
+      return "plain";
+  }
 }
 
 TEST(VectorPathTest, FastestIsAvailableAndPlainAlwaysIs) {
@@ -180,7 +189,7 @@ TEST(ByteScanPathsTest, EveryPathFindsTheFirstWantedByteOrNul) {
     const unsigned char* end = text.get() + length;
     const unsigned char* expected = firstWanted(begin, end, set, count);
     for (VectorPath path : paths) {
-      ASSERT_EQ(tobrel::findAnyOrNulBy(path, begin, end, set, count) - begin, expected - begin)
+      ASSERT_EQ(tobrel::candidateScanBy(path, set, count)(begin, end) - begin, expected - begin)
           << nameOf(path) << " count " << count << " length " << length << " from " << from;
     }
   }
