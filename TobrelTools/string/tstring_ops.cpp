@@ -216,11 +216,12 @@ unsigned int lowerFind(const char* textChars, std::size_t size, const char* lowe
       while (*at && !pre.has[first][*at]) ++at;
       if (!*at) return kNotFound;
     }
+    if (static_cast<std::size_t>(end - at) < m) return kNotFound;  // too close to the end, as are all later ones
     bool atStart = startsChar(known, at);
     known = atStart ? at : at + 1;
 #if defined(TOBREL_VECTOR_SSE2)
     // Short needles over ASCII text are checked as a whole: the 16 bytes
-    // from at, or else those that end with the candidate's last byte
+    // from at, or else the 16 that end with the candidate's last byte
     // (text[size] is readable, so the first may take it in).
     if (atStart && m <= 16 && (end + 1 - at >= 16 || at + m - text >= 16)) {
       const int verdict = end + 1 - at >= 16 ? asciiWindowCompare(at, quick.front, quick.frontWindow)
