@@ -110,8 +110,10 @@ bool makeFolders(const std::string& folder) {
   return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
+// Bound without a copy: every statement is reset before the call that bound
+// it returns, and its bindings are cleared before it is used again.
 void bindText(sqlite3_stmt* s, int i, const std::string& v) {
-  sqlite3_bind_blob(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_blob(s, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
 }
 
 std::string columnBlob(sqlite3_stmt* s, int i) {
@@ -459,7 +461,7 @@ LONG RegistryStore::insertKey(KeyId parent, const std::string& name, const std::
   bindText(s, 2, name);
   bindText(s, 3, folded);
   if (keyClass && *keyClass) {
-    sqlite3_bind_blob(s, 4, keyClass, static_cast<int>(std::char_traits<char>::length(keyClass)), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(s, 4, keyClass, static_cast<int>(std::char_traits<char>::length(keyClass)), SQLITE_STATIC);
   }
   sqlite3_bind_int64(s, 5, static_cast<sqlite3_int64>(now));
   LONG err = runToEnd(s);

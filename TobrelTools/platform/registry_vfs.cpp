@@ -314,8 +314,9 @@ int realShmLock(LayerFile* f, int offset, int n, int flags) {
 }
 
 // The reader lock of a write transaction, taken as the writer lock (see
-// registry_vfs.h). Returns SQLITE_BUSY when the writer lock is taken, and the
-// reader lock is then asked for the usual way.
+// registry_vfs.h). When the writer lock cannot be had (another writer, or a
+// shared index open for reading only) the reader lock is asked for the usual
+// way.
 int lockForWriting(LayerFile* f, int slot) {
   f->writeIntent = false;
   int rc = realShmLock(f, kWriterLock, 1, SQLITE_SHM_LOCK | SQLITE_SHM_EXCLUSIVE);
@@ -370,8 +371,7 @@ int layerShmLock(sqlite3_file* pf, int offset, int n, int flags) {
   }
   if (flags == (SQLITE_SHM_LOCK | SQLITE_SHM_SHARED) && n == 1 && offset >= kFirstReaderSlot &&
       offset <= kLastMarkSlot && f->held == 0 && f->writeIntent && f->virtualSlot < 0) {
-    int rc = lockForWriting(f, offset);
-    if (rc != SQLITE_BUSY) return rc;
+    if (lockForWriting(f, offset) == SQLITE_OK) return SQLITE_OK;
   }
   // A reader holding nothing asks for a reader slot exclusively only to move
   // its mark forward. Declining sends it to the newest existing mark. After
