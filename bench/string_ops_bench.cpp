@@ -1,20 +1,27 @@
 // tstring operations beside the nearest standard operation on the same
 // text, in the same run: hash vs std::hash<std::string_view>, _tfind and
-// ifind vs std::string::find, toUpper vs a byte-wise ASCII toupper loop,
-// compareNoCase vs strcasecmp. Texts of 1 KiB and 1 MiB mix ASCII and code
-// page 932 Japanese; the ASCII loop is the plain range test the compiler
-// vectorizes, not the locale-dependent std::toupper. The needle sits at the very end, so every search scans
-// the whole text. Compare each pair's time per byte, and 1 KiB against 1 MiB
-// for linear growth.
+// ifind vs std::string::find, toUpper and toLower vs byte-wise ASCII case
+// loops, compareNoCase vs strcasecmp. Texts of 1 KiB and 1 MiB mix ASCII and
+// code page 932 Japanese; the ASCII loops are the plain range tests the
+// compiler vectorizes, not the locale-dependent std::toupper. The needle
+// sits at the very end, so every search scans the whole text. After the
+// usual table, the program prints each operation's time as a multiple of
+// its baseline's (CPU time; the median when repeated), per text size.
 #include <benchmark/benchmark.h>
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "TobrelTools/string/tstring.h"
 
@@ -92,6 +99,31 @@ void BM_Case_asciiLoop(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
+void BM_Case_toLower(benchmark::State& state) {
+  std::tstring source(mixedText(state.range(0)).c_str());
+  source.toUpper();
+  std::tstring t;
+  for (auto _ : state) {
+    t = source;
+    t.toLower();
+    benchmark::DoNotOptimize(t.data());
+  }
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+void BM_Case_asciiLowerLoop(benchmark::State& state) {
+  std::tstring upper(mixedText(state.range(0)).c_str());
+  upper.toUpper();
+  std::string source(upper.c_str());
+  std::string s;
+  for (auto _ : state) {
+    s = source;
+    for (char& c : s) c = static_cast<unsigned char>(c - 'A') < 26 ? static_cast<char>(c + 0x20) : c;
+    benchmark::DoNotOptimize(s.data());
+  }
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
 void BM_Compare_compareNoCase(benchmark::State& state) {
   std::tstring a(mixedText(state.range(0)).c_str());
   std::tstring b(a);
@@ -116,9 +148,70 @@ BENCHMARK(BM_Find_ifind) SIZES;
 BENCHMARK(BM_Find_stdFind) SIZES;
 BENCHMARK(BM_Case_toUpper) SIZES;
 BENCHMARK(BM_Case_asciiLoop) SIZES;
+BENCHMARK(BM_Case_toLower) SIZES;
+BENCHMARK(BM_Case_asciiLowerLoop) SIZES;
 BENCHMARK(BM_Compare_compareNoCase) SIZES;
 BENCHMARK(BM_Compare_strcasecmp) SIZES;
 
+// The console table, then the ratios of each operation to its baseline.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  // Colours only on a terminal, as the library's own reporter does.
+  RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Color : OO_None) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (!median && run.run_type == Run::RT_Aggregate) continue;
+      // A median replaces the single runs it summarizes.
+      Entry& e = times_[{run.run_name.function_name, run.run_name.args}];
+      if (median || !e.median) e = Entry{run.GetAdjustedCPUTime(), median};
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  void Finalize() override {
+    static const char* const kPairs[][3] = {
+        {"hash", "BM_Hash_tstring", "BM_Hash_stdHash"},
+        {"_tfind", "BM_Find_tfind", "BM_Find_stdFind"},
+        {"ifind", "BM_Find_ifind", "BM_Find_stdFind"},
+        {"toUpper", "BM_Case_toUpper", "BM_Case_asciiLoop"},
+        {"toLower", "BM_Case_toLower", "BM_Case_asciiLowerLoop"},
+        {"compareNoCase", "BM_Compare_compareNoCase", "BM_Compare_strcasecmp"}};
+    std::FILE* out = stdout;
+    std::fflush(out);
+    GetOutputStream().flush();
+    std::fprintf(out, "\nTime as a multiple of the baseline (CPU time, median when repeated):\n");
+    for (const auto& pair : kPairs) {
+      std::string line;
+      for (const char* size : {"1024", "1048576"}) {
+        auto op = times_.find({pair[1], size}), base = times_.find({pair[2], size});
+        if (op == times_.end() || base == times_.end() || base->second.time <= 0) continue;
+        char cell[64];
+        std::snprintf(cell, sizeof cell, "  %s: %5.2fx", std::string(size) == "1024" ? "1 KiB" : "1 MiB",
+                      op->second.time / base->second.time);
+        line += cell;
+      }
+      if (!line.empty()) std::fprintf(out, "  %-14s vs %-24s%s\n", pair[0], pair[2] + 3, line.c_str());
+    }
+  }
+
+ private:
+  struct Entry {
+    double time = 0;
+    bool median = false;
+  };
+  std::map<std::pair<std::string, std::string>, Entry> times_;
+};
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -6,6 +6,7 @@ else()
   find_package(SQLite3 REQUIRED)
   target_sources(TobrelTools PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/registry_store.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/registry_vfs.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_posix.cpp
     ${CMAKE_CURRENT_LIST_DIR}/filetime_posix.cpp)
   target_link_libraries(TobrelTools PRIVATE SQLite::SQLite3)
@@ -16,5 +17,7 @@ if(TOBREL_BUILD_TESTS)
   if(NOT WIN32)
     tobrel_add_test(registry_store_test ${CMAKE_CURRENT_LIST_DIR}/registry_store_test.cpp LABELS linux-only)
     target_link_libraries(registry_store_test PRIVATE SQLite::SQLite3)
+    tobrel_add_test(registry_vfs_test ${CMAKE_CURRENT_LIST_DIR}/registry_vfs_test.cpp LABELS linux-only)
+    target_link_libraries(registry_vfs_test PRIVATE SQLite::SQLite3)
   endif()
 endif()

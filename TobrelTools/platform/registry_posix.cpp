@@ -210,7 +210,10 @@ LONG splitPath(const char* path, std::vector<std::string>* out) {
 // One store transaction, rolled back unless committed.
 class Txn {
  public:
-  Txn(RegistryStore& s, bool write) : store_(s), status_(s.begin(write)) {}
+  // With `likelyWrite` a read transaction that will probably become a write
+  // (see RegistryStore::beginLikelyWrite).
+  Txn(RegistryStore& s, bool write, bool likelyWrite = false)
+      : store_(s), status_(likelyWrite && !write ? s.beginLikelyWrite() : s.begin(write)) {}
   ~Txn() {
     if (status_ == ERROR_SUCCESS && !done_) store_.rollback();
   }
@@ -330,6 +333,61 @@ LONG valueAt(RegistryStore& s, Handle& h, DWORD index, ValueInfo* out) {
   return s.getValue(h.key, c.order[index], out);
 }
 
+// Opens the key at `parts` below the handle's key, creating what is missing,
+// in one transaction: a write from the start when `write`, else a read that
+// becomes a write at the first insert (ERROR_BUSY when that cannot be done
+// at once). `access` receives the rights granted for `samDesired`.
+LONG openOrCreate(RegistryStore& s, const Handle& h, const std::vector<std::string>& parts, const char* keyClass,
+                  REGSAM samDesired, bool write, KeyInfo* key, REGSAM* access, bool* created) {
+  *created = false;
+  Txn txn(s, write, true);
+  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  // As far as the path exists.
+  LONG err = ERROR_SUCCESS;
+  std::size_t i = 0;
+  std::string folded;
+  if (parts.empty()) {
+    err = s.getKey(h.key, key);
+    if (err != ERROR_SUCCESS) return err;
+  }
+  KeyId parent = h.key;
+  for (; i < parts.size(); ++i) {
+    folded = foldName(parts[i].data(), parts[i].size());
+    err = s.findChild(parent, folded, key);
+    if (err == ERROR_FILE_NOT_FOUND) break;
+    if (err != ERROR_SUCCESS) return err;
+    parent = key->id;
+  }
+  if (i < parts.size()) {
+    // The rest is created: a missing start key is ERROR_KEY_DELETED.
+    if (i == 0) {
+      err = s.getKey(h.key, key);
+      if (err != ERROR_SUCCESS) return err;
+    }
+    if (!(h.access & KEY_CREATE_SUB_KEY) || key->readOnly) return ERROR_ACCESS_DENIED;
+    std::uint64_t now = tobrel::regstore::fileTimeNow();
+    for (bool first = true; i < parts.size(); ++i, first = false) {
+      if (!first) folded = foldName(parts[i].data(), parts[i].size());
+      KeyId child = 0;
+      const bool last = i + 1 == parts.size();
+      err = s.insertKey(key->id, parts[i], folded, last ? keyClass : nullptr, now, &child);
+      if (err == ERROR_SUCCESS) err = s.touchKey(key->id, now);
+      if (err != ERROR_SUCCESS) return err;
+      key->parent = key->id;
+      key->id = child;
+      key->name = parts[i];
+      key->folded = folded;
+      key->keyClass = last && keyClass ? keyClass : "";
+      key->lastWrite = now;
+      key->readOnly = false;
+    }
+    *created = true;
+  }
+  *access = mapAccess(samDesired, key->readOnly);
+  if (key->readOnly && (*access & kWriteRights)) return ERROR_ACCESS_DENIED;
+  return txn.commit();
+}
+
 std::string valueNameOf(LPCSTR name) { return name ? std::string(name) : std::string(); }
 
 }  // namespace
@@ -370,52 +428,14 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwO
   if (err != ERROR_SUCCESS) return err;
   RegistryStore& s = call.store();
   KeyInfo key;
-  {
-    // Most keys asked for exist already: find them without taking the
-    // store's write lock, and create only when something is missing.
-    Txn read(s, false);
-    if (read.status() != ERROR_SUCCESS) return read.status();
-    err = walk(s, call.handle->key, parts, &key);
-    if (err == ERROR_SUCCESS) {
-      REGSAM access = mapAccess(samDesired, key.readOnly);
-      if (key.readOnly && (access & kWriteRights)) return ERROR_ACCESS_DENIED;
-      err = read.commit();
-      if (err != ERROR_SUCCESS) return err;
-      *phkResult = newHandle(call.r, key.id, access);
-      if (lpdwDisposition) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
-      return ERROR_SUCCESS;
-    }
-    if (err != ERROR_FILE_NOT_FOUND) return err;
-  }
-  Txn txn(s, true);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
-  err = s.getKey(call.handle->key, &key);
-  if (err != ERROR_SUCCESS) return err;
   bool created = false;
-  std::uint64_t now = tobrel::regstore::fileTimeNow();
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    KeyInfo child;
-    std::string folded = foldName(parts[i].data(), parts[i].size());
-    err = s.findChild(key.id, folded, &child);
-    if (err == ERROR_FILE_NOT_FOUND) {
-      // Creating needs KEY_CREATE_SUB_KEY on the handle and a writable parent.
-      if (!(call.handle->access & KEY_CREATE_SUB_KEY) || key.readOnly) return ERROR_ACCESS_DENIED;
-      bool last = i + 1 == parts.size();
-      err = s.insertKey(key.id, parts[i], folded, last ? lpClass : nullptr, now, &child.id);
-      if (err == ERROR_SUCCESS) err = s.touchKey(key.id, now);
-      if (err != ERROR_SUCCESS) return err;
-      child.name = parts[i];
-      child.folded = folded;
-      child.readOnly = false;
-      created = last;
-    } else if (err != ERROR_SUCCESS) {
-      return err;
-    }
-    key = child;
-  }
-  REGSAM access = mapAccess(samDesired, key.readOnly);
-  if (key.readOnly && (access & kWriteRights)) return ERROR_ACCESS_DENIED;
-  err = txn.commit();
+  // The first attempt starts as a read, so that opening an existing key never
+  // takes the store's write lock; should turning it into a write find the
+  // lock taken or the store changed meanwhile, the call runs again as a write
+  // from the start.
+  REGSAM access = 0;
+  err = openOrCreate(s, *call.handle, parts, lpClass, samDesired, false, &key, &access, &created);
+  if (err == ERROR_BUSY) err = openOrCreate(s, *call.handle, parts, lpClass, samDesired, true, &key, &access, &created);
   if (err != ERROR_SUCCESS) return err;
   *phkResult = newHandle(call.r, key.id, access);
   if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;

@@ -10,6 +10,8 @@
 
 #include <sqlite3.h>
 
+#include "TobrelTools/platform/registry_vfs.h"
+
 static const char sccsid[] __attribute__((used)) = "@(#)registry_store.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
@@ -88,14 +90,13 @@ const char* const kStatements[] = {
     " ON CONFLICT(key, uname) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM vals WHERE key = ?1 AND uname = ?2",
     "SELECT uname FROM vals WHERE key = ?1 AND uname <> X'00' ORDER BY seq",
+    "UPDATE vals SET seq = seq + 1, type = ?2 WHERE key = ?1 AND uname = X'00'",
     "INSERT INTO vals(key, uname, seq, name, type, data)"
-    " SELECT ?1, X'00', 1, X'', ?2, X'' WHERE EXISTS (SELECT 1 FROM keys WHERE id = ?1)"
-    " ON CONFLICT(key, uname) DO UPDATE SET seq = seq + 1, type = excluded.type",
+    " SELECT ?1, X'00', 1, X'', ?2, X'' WHERE EXISTS (SELECT 1 FROM keys WHERE id = ?1)",
     "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
     "  SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id)"
     " UPDATE keys SET readonly = ?2 WHERE id IN tree",
 };
-static_assert(sizeof(kStatements) / sizeof(kStatements[0]) == 23, "one text per statement");
 
 bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
@@ -109,8 +110,10 @@ bool makeFolders(const std::string& folder) {
   return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
+// Bound without a copy: every statement is reset before the call that bound
+// it returns, and its bindings are cleared before it is used again.
 void bindText(sqlite3_stmt* s, int i, const std::string& v) {
-  sqlite3_bind_blob(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_blob(s, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
 }
 
 std::string columnBlob(sqlite3_stmt* s, int i) {
@@ -171,7 +174,10 @@ LONG errorFromSqlite(int rc) {
   }
 }
 
-RegistryStore::RegistryStore(const std::string& path) : path_(path) { status_ = openDatabase(); }
+RegistryStore::RegistryStore(const std::string& path) : path_(path) {
+  static_assert(sizeof(kStatements) / sizeof(kStatements[0]) == kStmtCount, "one text per statement");
+  status_ = openDatabase();
+}
 
 RegistryStore::~RegistryStore() {
   for (sqlite3_stmt*& s : stmts_) {
@@ -184,6 +190,7 @@ RegistryStore::~RegistryStore() {
 void RegistryStore::abandon() {
   for (sqlite3_stmt*& s : stmts_) s = nullptr;
   db_ = nullptr;
+  mainFile_ = nullptr;
   status_ = ERROR_REGISTRY_IO_FAILED;
 }
 
@@ -200,11 +207,19 @@ LONG RegistryStore::openDatabase() {
   if (fd < 0) return ERROR_CANTOPEN;
   ::close(fd);
 
-  int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, storeVfsName());
   if (rc != SQLITE_OK) return fail(rc);
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  LONG err = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF; PRAGMA wal_autocheckpoint=10000;");
+  // The file layer's announcements go straight to the database file (only
+  // the store's own layer answers them).
+  if (storeVfsName() && sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &mainFile_) != SQLITE_OK) {
+    mainFile_ = nullptr;
+  }
+  // Small pages for a new file (an existing one keeps its own): registry
+  // rows are small, and a commit writes and checksums every page it touched.
+  LONG err = exec("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+                  " PRAGMA foreign_keys=OFF; PRAGMA wal_autocheckpoint=10000;");
   if (err != ERROR_SUCCESS) return err;
   return createSchema();
 }
@@ -279,12 +294,57 @@ LONG RegistryStore::begin(bool write) {
   if (status_ != ERROR_SUCCESS) return status_;
   if (write) ++ownWrites_;
   if (batchDepth_ > 0) return runToEnd(stmt(kSavepoint));
-  return runToEnd(stmt(write ? kBeginImmediate : kBegin));
+  return write ? beginWrite() : runToEnd(stmt(kBegin));
+}
+
+LONG RegistryStore::beginLikelyWrite() {
+  if (status_ != ERROR_SUCCESS) return status_;
+  if (batchDepth_ > 0) return runToEnd(stmt(kSavepoint));
+  // The announcement holds until the first read takes its lock; ending the
+  // transaction withdraws it if nothing was read.
+  control(kWriteIntentControl, true);
+  intentArmed_ = true;
+  announced_ = true;
+  return runToEnd(stmt(kBegin));
+}
+
+LONG RegistryStore::beginWrite() {
+  control(kWriteIntentControl, true);
+  LONG err = runToEnd(stmt(kBeginImmediate));
+  control(kWriteIntentControl, false);
+  announced_ = err == ERROR_SUCCESS;
+  return err;
+}
+
+LONG RegistryStore::endTransaction(Stmt which) {
+  sqlite3_stmt* s = stmt(which);
+  // An announced transaction's reader lock may be dropped early by the file
+  // layer, when no other statement still reads.
+  bool ends = announced_;
+  for (sqlite3_stmt* other = sqlite3_next_stmt(db_, nullptr); other && ends; other = sqlite3_next_stmt(db_, other)) {
+    ends = other == s || !sqlite3_stmt_busy(other);
+  }
+  announced_ = false;
+  if (ends) control(kTransactionEndsControl, true);
+  LONG err = runToEnd(s);
+  if (ends) control(kTransactionEndsControl, false);
+  if (intentArmed_) {
+    control(kWriteIntentControl, false);
+    intentArmed_ = false;
+  }
+  return err;
+}
+
+void RegistryStore::control(int op, bool on) {
+  int value = on ? 1 : 0;
+  if (mainFile_ && mainFile_->pMethods) mainFile_->pMethods->xFileControl(mainFile_, op, &value);
 }
 
 LONG RegistryStore::commit() {
+  // A read transaction that turned into a write counts as one of ours.
+  if (db_ && sqlite3_txn_state(db_, nullptr) == SQLITE_TXN_WRITE) ++ownWrites_;
   if (batchDepth_ > 0) return runToEnd(stmt(kRelease));
-  LONG err = runToEnd(stmt(kCommit));
+  LONG err = endTransaction(kCommit);
   if (err != ERROR_SUCCESS) rollback();
   return err;
 }
@@ -295,13 +355,18 @@ void RegistryStore::rollback() {
     runToEnd(stmt(kRelease));
     return;
   }
-  if (db_ && !sqlite3_get_autocommit(db_)) runToEnd(stmt(kRollback));
+  if (db_ && !sqlite3_get_autocommit(db_)) {
+    endTransaction(kRollback);
+  } else if (intentArmed_) {
+    control(kWriteIntentControl, false);
+    intentArmed_ = false;
+  }
 }
 
 LONG RegistryStore::beginBatch(bool write) {
   if (status_ != ERROR_SUCCESS) return status_;
   if (batchDepth_ == 0) {
-    LONG err = runToEnd(stmt(write ? kBeginImmediate : kBegin));
+    LONG err = write ? beginWrite() : runToEnd(stmt(kBegin));
     if (err != ERROR_SUCCESS) return err;
     batchFailed_ = false;
   }
@@ -314,11 +379,11 @@ LONG RegistryStore::commitBatch() {
   if (batchDepth_ == 0) return ERROR_INVALID_PARAMETER;
   if (--batchDepth_ > 0) return ERROR_SUCCESS;
   if (batchFailed_) {
-    runToEnd(stmt(kRollback));
+    endTransaction(kRollback);
     return ERROR_REGISTRY_IO_FAILED;
   }
-  LONG err = runToEnd(stmt(kCommit));
-  if (err != ERROR_SUCCESS && !sqlite3_get_autocommit(db_)) runToEnd(stmt(kRollback));
+  LONG err = endTransaction(kCommit);
+  if (err != ERROR_SUCCESS && !sqlite3_get_autocommit(db_)) endTransaction(kRollback);
   return err;
 }
 
@@ -329,7 +394,7 @@ void RegistryStore::rollbackBatch() {
     return;
   }
   ++ownWrites_;
-  if (db_ && !sqlite3_get_autocommit(db_)) runToEnd(stmt(kRollback));
+  if (db_ && !sqlite3_get_autocommit(db_)) endTransaction(kRollback);
 }
 
 LONG RegistryStore::changeCounter(std::uint64_t* counter) {
@@ -340,6 +405,17 @@ LONG RegistryStore::changeCounter(std::uint64_t* counter) {
   *counter = (row ? static_cast<std::uint64_t>(sqlite3_column_int64(s, 0)) : 0) + ownWrites_;
   sqlite3_reset(s);
   return ERROR_SUCCESS;
+}
+
+LONG RegistryStore::keyQuery(sqlite3_stmt* s, LONG missing, KeyInfo* out) {
+  bool row = false;
+  LONG err = step(s, &row);
+  if (err != ERROR_SUCCESS) return err;
+  if (!row) {
+    sqlite3_reset(s);
+    return missing;
+  }
+  return readKeyRow(s, out);
 }
 
 LONG RegistryStore::readKeyRow(sqlite3_stmt* s, KeyInfo* out) {
@@ -366,11 +442,7 @@ LONG RegistryStore::getKey(KeyId id, KeyInfo* out) {
   sqlite3_stmt* s = stmt(kGetKey);
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, id);
-  bool row = false;
-  LONG err = step(s, &row);
-  if (err != ERROR_SUCCESS) return err;
-  if (!row) return ERROR_KEY_DELETED;
-  return readKeyRow(s, out);
+  return keyQuery(s, ERROR_KEY_DELETED, out);
 }
 
 LONG RegistryStore::findChild(KeyId parent, const std::string& folded, KeyInfo* out) {
@@ -378,11 +450,7 @@ LONG RegistryStore::findChild(KeyId parent, const std::string& folded, KeyInfo* 
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, parent);
   bindText(s, 2, folded);
-  bool row = false;
-  LONG err = step(s, &row);
-  if (err != ERROR_SUCCESS) return err;
-  if (!row) return ERROR_FILE_NOT_FOUND;
-  return readKeyRow(s, out);
+  return keyQuery(s, ERROR_FILE_NOT_FOUND, out);
 }
 
 LONG RegistryStore::insertKey(KeyId parent, const std::string& name, const std::string& folded,
@@ -393,7 +461,7 @@ LONG RegistryStore::insertKey(KeyId parent, const std::string& name, const std::
   bindText(s, 2, name);
   bindText(s, 3, folded);
   if (keyClass && *keyClass) {
-    sqlite3_bind_blob(s, 4, keyClass, static_cast<int>(std::char_traits<char>::length(keyClass)), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(s, 4, keyClass, static_cast<int>(std::char_traits<char>::length(keyClass)), SQLITE_STATIC);
   }
   sqlite3_bind_int64(s, 5, static_cast<sqlite3_int64>(now));
   LONG err = runToEnd(s);
@@ -437,11 +505,7 @@ LONG RegistryStore::childAt(KeyId parent, DWORD index, KeyInfo* out) {
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, parent);
   sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(index));
-  bool row = false;
-  LONG err = step(s, &row);
-  if (err != ERROR_SUCCESS) return err;
-  if (!row) return ERROR_NO_MORE_ITEMS;
-  return readKeyRow(s, out);
+  return keyQuery(s, ERROR_NO_MORE_ITEMS, out);
 }
 
 LONG RegistryStore::childAfter(KeyId parent, const std::string& afterFolded, KeyInfo* out) {
@@ -449,11 +513,7 @@ LONG RegistryStore::childAfter(KeyId parent, const std::string& afterFolded, Key
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, parent);
   bindText(s, 2, afterFolded);
-  bool row = false;
-  LONG err = step(s, &row);
-  if (err != ERROR_SUCCESS) return err;
-  if (!row) return ERROR_NO_MORE_ITEMS;
-  return readKeyRow(s, out);
+  return keyQuery(s, ERROR_NO_MORE_ITEMS, out);
 }
 
 LONG RegistryStore::setReadOnlyTree(KeyId id, bool readOnly) {
@@ -477,13 +537,17 @@ LONG RegistryStore::getValue(KeyId key, const std::string& folded, ValueInfo* ou
 }
 
 LONG RegistryStore::touchValues(KeyId key, std::uint64_t now) {
-  sqlite3_stmt* s = stmt(kTouchValues);
-  if (!s) return ERROR_REGISTRY_IO_FAILED;
-  sqlite3_bind_int64(s, 1, key);
-  sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(now));
-  LONG err = runToEnd(s);
-  if (err == ERROR_SUCCESS && sqlite3_changes(db_) == 0) return ERROR_KEY_DELETED;
-  return err;
+  // The state row exists only while its key does; only a key without one is
+  // looked up.
+  for (Stmt which : {kBumpValues, kFirstValues}) {
+    sqlite3_stmt* s = stmt(which);
+    if (!s) return ERROR_REGISTRY_IO_FAILED;
+    sqlite3_bind_int64(s, 1, key);
+    sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(now));
+    LONG err = runToEnd(s);
+    if (err != ERROR_SUCCESS || sqlite3_changes(db_) != 0) return err;
+  }
+  return ERROR_KEY_DELETED;
 }
 
 LONG RegistryStore::setValue(KeyId key, const std::string& name, const std::string& folded, DWORD type,

@@ -17,9 +17,12 @@
 // the keys 1 to 4.
 //
 // Concurrency and durability: WAL journal with synchronous=NORMAL and a busy
-// timeout. Every transaction is committed before the registry call that made
-// it returns; a process killed at any point loses nothing it committed, and a
-// power loss may lose the last commits but leaves the file consistent.
+// timeout, opened through the store's file layer (registry_vfs.h), which
+// saves system calls but writes each commit to the log file before the
+// commit is published. Every transaction is committed before the registry
+// call that made it returns; a process killed at any point loses nothing it
+// committed, and a power loss may lose the last commits but leaves the file
+// consistent. New files get 1 KiB pages.
 //
 // Not thread-safe by itself: the caller serialises all use (registry_posix.cpp
 // holds one lock around every call).
@@ -37,6 +40,7 @@
 #include "TobrelTools/platform/win32_types.h"
 
 struct sqlite3;
+struct sqlite3_file;
 struct sqlite3_stmt;
 
 namespace tobrel {
@@ -89,8 +93,15 @@ class RegistryStore {
   void abandon();
 
   // One transaction per registry call. Inside a batch they become savepoints
-  // of the batch's transaction.
+  // of the batch's transaction. A read transaction becomes a write at its
+  // first change, which fails with ERROR_BUSY (at once, without waiting)
+  // when another connection holds the write lock or has committed since the
+  // transaction began; begin(true) waits for the lock instead.
   LONG begin(bool write);
+  // A read transaction that will probably write: while the store's write lock
+  // is free, it is taken from the start (no dearer than a read's lock, and
+  // the change needs no more locking); when taken, this is begin(false).
+  LONG beginLikelyWrite();
   LONG commit();
   void rollback();
 
@@ -133,7 +144,7 @@ class RegistryStore {
     kBegin, kBeginImmediate, kCommit, kRollback, kSavepoint, kRelease, kRollbackTo,
     kDataVersion, kGetKey, kFindChild, kInsertKey, kTouchKey, kHasChildren,
     kDeleteValues, kDeleteKey, kChildAt, kChildAfter, kGetValue, kUpsertValue,
-    kDeleteValue, kValueOrder, kTouchValues, kSetReadOnlyTree, kStmtCount
+    kDeleteValue, kValueOrder, kBumpValues, kFirstValues, kSetReadOnlyTree, kStmtCount
   };
   sqlite3_stmt* stmt(Stmt which);
   LONG exec(const char* sql);
@@ -142,9 +153,19 @@ class RegistryStore {
   LONG createSchema();
   LONG step(sqlite3_stmt* s, bool* row);
   LONG runToEnd(sqlite3_stmt* s);
+  // Steps a bound key query into `out`; `missing` when it finds no key.
+  LONG keyQuery(sqlite3_stmt* s, LONG missing, KeyInfo* out);
   LONG readKeyRow(sqlite3_stmt* s, KeyInfo* out);
   LONG readValueRow(sqlite3_stmt* s, ValueInfo* out);
   LONG touchValues(KeyId key, std::uint64_t now);
+  // BEGIN IMMEDIATE, announced to the file layer as a write transaction.
+  LONG beginWrite();
+  // COMMIT or ROLLBACK, telling the file layer when nothing reads after it.
+  LONG endTransaction(Stmt which);
+  void control(int op, bool on);
+  bool intentArmed_ = false;   // kWriteIntentControl is on for the file layer
+  bool announced_ = false;     // the transaction began announced as a write
+  sqlite3_file* mainFile_ = nullptr;   // the database file, for the file layer's controls
 
   std::string path_;
   sqlite3* db_ = nullptr;

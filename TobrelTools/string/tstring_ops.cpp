@@ -10,17 +10,18 @@
 #include <stdexcept>
 
 #include "TobrelTools/platform/cp932.h"
+#include "TobrelTools/string/byte_scan.h"
+#include "TobrelTools/string/case_convert.h"
+#include "TobrelTools/string/mbchar.h"
 #if defined(_WIN32)
 #include <ctype.h>
 #include <mbstring.h>
 #include <wchar.h>
 #else
-#include "TobrelTools/platform/cp932_tables.h"
-#include "TobrelTools/platform/mbcase_tables.h"
 #include "TobrelTools/platform/mbstring.h"
-#if defined(__SSE2__)
-#include <emmintrin.h>
 #endif
+#if defined(TOBREL_VECTOR_SSE2)
+#include <emmintrin.h>
 #endif
 
 static const char sccsid[] __attribute__((used)) = "@(#)tstring_ops.cpp:  Ver01.00  2026.12.05";
@@ -47,144 +48,9 @@ inline unsigned int narrow(std::size_t pos) {
 
 inline unsigned int rotl5(unsigned int h) { return (h << 5) | (h >> 27); }
 
-#if defined(_WIN32)
-inline bool isLead(unsigned char b) { return isleadbyte(b) != 0; }
-inline unsigned int mapChar(unsigned int c, bool upper) { return upper ? _mbctoupper(c) : _mbctolower(c); }
-#else
-// The same rules as isleadbyte and _mbctoupper/_mbctolower, read straight
-// from their tables: these run once per byte.
-inline bool isLead(unsigned char b) { return tobrel::cp932::kLead[b] != 0; }
-inline unsigned int mapChar(unsigned int c, bool upper) {
-  if (c < 0x80) {
-    if (upper) return c - 'a' < 26u ? c - 0x20 : c;
-    return c - 'A' < 26u ? c + 0x20 : c;
-  }
-  if (c < 0x100 || c > 0xFFFF) return c;
-  const unsigned short* const* table = tobrel::mbcase::kLower;
-  if (upper) table = tobrel::mbcase::kUpper;
-  const unsigned short* lead = table[c >> 8];
-  return lead && lead[c & 0xFF] ? lead[c & 0xFF] : c;
-}
-#endif
-
-// Maps the double-byte character at p (lead byte, trail byte) in place.
-inline void mapPair(char* p, bool upper) {
-  unsigned int code = static_cast<unsigned int>(static_cast<unsigned char>(p[0])) << 8 |
-                      static_cast<unsigned char>(p[1]);
-  unsigned int mapped = mapChar(code, upper);
-  p[0] = static_cast<char>(mapped >> 8);
-  p[1] = static_cast<char>(mapped & 0xFF);
-}
-
-// The character walk of the case conversion from i on, i being a character
-// start. Returns the length of the result (see convertCase).
-std::size_t convertCaseFrom(char* p, std::size_t i, std::size_t n, bool upper) {
-  const unsigned char lo = upper ? 'a' : 'A';
-  while (i < n) {
-    unsigned char b = static_cast<unsigned char>(p[i]);
-    if (b < 0x80) {
-      if (static_cast<unsigned char>(b - lo) < 26) p[i] = static_cast<char>(b ^ 0x20);
-      ++i;
-    } else if (!isLead(b)) {  // other single bytes have no case
-      ++i;
-    } else {
-      if (i + 1 == n) return i;
-      mapPair(p + i, upper);
-      i += 2;
-    }
-  }
-  return n;
-}
-
-#if !defined(_WIN32) && defined(__SSE2__)
-// Bytes of a 16-byte vector within [lo, lo + span] (unsigned).
-inline __m128i inRange(__m128i v, unsigned char lo, unsigned char span) {
-  __m128i t = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(lo)));
-  return _mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(static_cast<char>(span))), t);
-}
-
-// The trail bytes of a 64-byte block, given its lead-range bytes: a byte is
-// a trail byte when an odd run of lead-range bytes precedes it (a byte
-// outside that range always ends a character, and from there the lead bytes
-// pair up). carry says that the block's first byte is a trail byte, and
-// becomes the same for the next block. The same problem, and the same
-// arithmetic, as finding escaped characters after runs of backslashes.
-inline std::uint64_t trailBytes(std::uint64_t lead, std::uint64_t& carry) {
-  const std::uint64_t even = 0x5555555555555555ULL;
-  lead &= ~carry;
-  std::uint64_t followsLead = lead << 1 | carry;
-  std::uint64_t oddStarts = lead & ~even & ~followsLead;
-  std::uint64_t evenStarts = oddStarts + lead;
-  carry = evenStarts < oddStarts ? 1 : 0;  // the addition's carry out
-  return (even ^ (evenStarts << 1)) & followsLead;
-}
-#endif
-
-// Changes the case of the n bytes at p in place, character by character
-// (lengths never change), and returns the length of the result: n, or n - 1
-// when the last byte is a lead byte without its trail byte, which is
-// dropped. On Linux, blocks of 64 bytes are converted with vector
-// instructions: every letter of the source case is flipped, the letters that
-// turn out to be trail bytes are flipped back, and only the double-byte
-// characters whose bytes fall in a span of the case pairs are mapped one by
-// one.
-std::size_t convertCase(char* p, std::size_t n, bool upper) {
-  tobrel::selectJapaneseLocale();
-  std::size_t i = 0;
-#if !defined(_WIN32) && defined(__SSE2__)
-  const unsigned char lo = upper ? 'a' : 'A';
-  const tobrel::mbcase::CaseSpan* spans = upper ? tobrel::mbcase::kUpperSpans : tobrel::mbcase::kLowerSpans;
-  const int spanCount = upper ? tobrel::mbcase::kUpperSpanCount : tobrel::mbcase::kLowerSpanCount;
-  const __m128i flip = _mm_set1_epi8(0x20);
-  // The spans as vectors, made once per call.
-  const int kMaxSpans = 8;
-  __m128i spanLead[kMaxSpans], spanFirst[kMaxSpans], spanWidth[kMaxSpans];
-  const int usedSpans = spanCount < kMaxSpans ? spanCount : kMaxSpans;
-  for (int sp = 0; sp < usedSpans; ++sp) {
-    spanLead[sp] = _mm_set1_epi8(static_cast<char>(spans[sp].lead));
-    spanFirst[sp] = _mm_set1_epi8(static_cast<char>(spans[sp].firstTrail));
-    spanWidth[sp] = _mm_set1_epi8(static_cast<char>(spans[sp].lastTrail - spans[sp].firstTrail));
-  }
-  std::uint64_t carry = 0;
-  // (More spans than the vectors hold: the character walk does it all.)
-  for (; spanCount <= kMaxSpans && i + 64 <= n; i += 64) {
-    std::uint64_t lead = 0, letters = 0, pairs = 0;
-    __m128i before = _mm_cvtsi32_si128(i ? static_cast<unsigned char>(p[i - 1]) : 0);
-    for (int k = 0; k < 4; ++k) {
-      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * k));
-      // Each byte's predecessor: the lead byte of a pair whose trail byte it is.
-      __m128i prev = _mm_or_si128(_mm_slli_si128(v, 1), before);
-      before = _mm_srli_si128(v, 15);
-      __m128i isLetter = inRange(v, lo, 25);
-      __m128i isLeadByte = _mm_or_si128(inRange(v, 0x81, 0x1E), inRange(v, 0xE0, 0x1C));
-      __m128i inSpan = _mm_setzero_si128();
-      for (int sp = 0; sp < usedSpans; ++sp) {
-        __m128i t = _mm_sub_epi8(v, spanFirst[sp]);
-        __m128i trailFits = _mm_cmpeq_epi8(_mm_min_epu8(t, spanWidth[sp]), t);
-        inSpan = _mm_or_si128(inSpan, _mm_and_si128(_mm_cmpeq_epi8(prev, spanLead[sp]), trailFits));
-      }
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i + 16 * k), _mm_xor_si128(v, _mm_and_si128(isLetter, flip)));
-      letters |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(isLetter))) << (16 * k);
-      lead |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(isLeadByte))) << (16 * k);
-      pairs |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(inSpan))) << (16 * k);
-    }
-    if (lead == 0 && carry == 0) continue;  // all single bytes
-    std::uint64_t trail = trailBytes(lead, carry);
-    for (std::uint64_t m = letters & trail; m; m &= m - 1) p[i + __builtin_ctzll(m)] ^= 0x20;
-    // Case pairs, found at their trail bytes (the lead byte may end the
-    // previous block; it is never changed before its pair is mapped here).
-    for (std::uint64_t m = pairs & trail; m; m &= m - 1) mapPair(p + i + __builtin_ctzll(m) - 1, upper);
-    if (i + 64 == n && ((lead & ~trail) >> 63)) return n - 1;  // a lead byte without its trail byte
-  }
-  if (carry) {
-    // The first byte left is the trail byte of a pair that began in the last
-    // block: map the pair here, then go on from the next character.
-    if (i < n) mapPair(p + i - 1, upper);
-    ++i;
-  }
-#endif
-  return convertCaseFrom(p, i, n, upper);
-}
+using tobrel::convertCase;
+using tobrel::mbchar::isLead;
+using tobrel::mbchar::mapChar;
 
 #if !defined(_WIN32)
 // Whether pos starts a character, given that known (at or before pos) does:
@@ -221,49 +87,151 @@ struct LowerPreimages {
   }
 };
 
+// The first 16 bytes of a lowered needle as two little-endian words, kept
+// in registers while the needle is made: a wide load of bytes just stored
+// one by one would stall.
+struct NeedleWords {
+  std::uint64_t lo = 0, hi = 0;
+  void put(std::size_t k, unsigned char b) {
+    if (k < 8) {
+      lo |= static_cast<std::uint64_t>(b) << (8 * k);
+    } else if (k < 16) {
+      hi |= static_cast<std::uint64_t>(b) << (8 * (k - 8));
+    }
+  }
+};
+
+// Lowers a needle of 1 to 16 bytes without a byte loop when it is all ASCII
+// and has no NUL (else returns false and leaves the work to the loop): the
+// bytes are read as words, overlapping rather than past the end, and the
+// upper-case letters are found eight at a time.
+bool lowerShortAsciiNeedle(const char* s, std::size_t n, NeedleWords& words) {
+  std::uint64_t lo = 0, hi = 0;
+  if (n >= 8) {
+    std::uint64_t last;
+    std::memcpy(&lo, s, 8);
+    std::memcpy(&last, s + n - 8, 8);
+    hi = n > 8 ? last >> (8 * (16 - n)) : 0;
+  } else if (n >= 4) {
+    std::uint32_t first, last;
+    std::memcpy(&first, s, 4);
+    std::memcpy(&last, s + n - 4, 4);
+    lo = first | static_cast<std::uint64_t>(last) << (8 * (n - 4));
+  } else {
+    for (std::size_t k = 0; k < n; ++k) lo |= static_cast<std::uint64_t>(static_cast<unsigned char>(s[k])) << (8 * k);
+  }
+  const std::uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+  if ((lo | hi) & highs) return false;  // not ASCII
+  // A NUL among the n bytes (the bytes past them are set so as not to count).
+  const std::uint64_t loPast = n >= 8 ? 0 : ~0ULL << (8 * n);
+  const std::uint64_t hiPast = n >= 16 ? 0 : n > 8 ? ~0ULL << (8 * (n - 8)) : ~0ULL;
+  for (std::uint64_t x : {lo | loPast, hi | hiPast}) {
+    if ((x - ones) & ~x & highs) return false;
+  }
+  // Bytes of 0x41-0x5A: bit 7 of x + 0x3F set and of x + 0x25 clear (no
+  // carries between bytes below 0x80); bit 5 lowers them.
+  for (std::uint64_t* x : {&lo, &hi}) {
+    const std::uint64_t upper = (*x + 0x3F * ones) & ~(*x + 0x25 * ones) & highs;
+    *x |= upper >> 2;
+  }
+  words.lo = lo;
+  words.hi = hi;
+  return true;
+}
+
+#if defined(TOBREL_VECTOR_SSE2)
+// A lowered needle of up to 16 bytes as vectors for the quick check of
+// candidates: at the start of 16 bytes (front) and at their end (back),
+// with the bits of the bytes that count.
+struct ShortNeedle {
+  __m128i front, back;
+  unsigned frontWindow, backWindow;
+  ShortNeedle(const NeedleWords& words, std::size_t m) {  // 1 <= m <= 16
+    const std::uint64_t lo = words.lo, hi = words.hi;
+    front = _mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo));
+    const unsigned bits = 8 * static_cast<unsigned>(16 - m);  // below 128
+    std::uint64_t backLo = lo, backHi = hi;
+    if (bits >= 64) {
+      backHi = lo << (bits - 64);
+      backLo = 0;
+    } else if (bits > 0) {
+      backHi = hi << bits | lo >> (64 - bits);
+      backLo = lo << bits;
+    }
+    back = _mm_set_epi64x(static_cast<long long>(backHi), static_cast<long long>(backLo));
+    frontWindow = (1u << m) - 1;
+    backWindow = frontWindow << (16 - m);
+  }
+};
+
+// The quick check of a candidate, on the 16 bytes at text of which window
+// marks those to compare with needle (bit k for byte k): 1 when those text
+// bytes, all ASCII and lowered as such, equal the needle's; 0 when they
+// differ; -1 when one of them is 0x80 or above and the character rules must
+// decide.
+inline int asciiWindowCompare(const unsigned char* text, __m128i needle, unsigned window) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+  if (static_cast<unsigned>(_mm_movemask_epi8(v)) & window) return -1;
+  const __m128i isUpper = _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(0x80 - 'A'))),
+                                         _mm_set1_epi8(static_cast<char>(0x80 + 26)));
+  const __m128i lowered = _mm_add_epi8(v, _mm_and_si128(isUpper, _mm_set1_epi8(0x20)));
+  const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(lowered, needle)));
+  return (same & window) == window ? 1 : 0;
+}
+#endif
+
 // ifind without lowering a copy of the text: candidates are the positions
 // whose byte can lower to the lowered needle's first byte; each is checked
 // by lowering, character by character, just the bytes it covers. Gives the
-// same result as finding the lowered needle in the lowered text. text must
-// be zero-terminated; only the part before its first NUL takes part (the
-// candidate scans stop there, and a NUL never matches a needle byte).
-unsigned int lowerFind(const char* textChars, const char* loweredNeedle, std::size_t m) {
+// same result as finding the lowered needle in the lowered text. text[size]
+// must be 0; only the part before the first NUL takes part (the candidate
+// scans stop there, and a NUL never matches a needle byte).
+unsigned int lowerFind(const char* textChars, std::size_t size, const char* loweredNeedle, std::size_t m,
+                       const NeedleWords& words) {
   static const LowerPreimages pre;
   const unsigned char* text = bytes(textChars);
+  const unsigned char* const end = text + size;
   const unsigned char* needle = bytes(loweredNeedle);
   if (m == 0) return 0;
 
   const unsigned char first = needle[0];  // never 0: the lowered needle ends at its NUL
   const int kinds = pre.count[first];
   const unsigned char* wanted = pre.list[first];
-  // With few kinds of candidate byte, one strchr stream per kind: each scan
-  // also stops at the NUL, so the text's end costs no pass of its own.
-  const unsigned char* next[3] = {nullptr, nullptr, nullptr};
-  auto seek = [&](int k, const unsigned char* from) {
-    next[k] = bytes(std::strchr(reinterpret_cast<const char*>(from), wanted[k]));
-  };
-  if (kinds <= 3) {
-    for (int k = 0; k < kinds; ++k) seek(k, text);
-  }
+
+#if defined(TOBREL_VECTOR_SSE2)
+  const ShortNeedle quick(words, m <= 16 ? m : 1);
+#else
+  (void)words;
+#endif
+  const tobrel::CandidateScan scan = tobrel::candidateScan(wanted, kinds);
 
   const unsigned char* known = text;
   const unsigned char* at = text;
-  for (;;) {
+  for (;; ++at) {
     if (kinds <= 3) {
-      at = nullptr;
-      for (int k = 0; k < kinds; ++k) {
-        if (next[k] && (!at || next[k] < at)) at = next[k];
-      }
-      if (!at) return kNotFound;
-      for (int k = 0; k < kinds; ++k) {
-        if (next[k] == at) seek(k, at + 1);
-      }
+      // Few kinds of candidate byte: one vector scan for all of them and the NUL.
+      at = scan(at, end);
+      if (at == end || !*at) return kNotFound;
     } else {
       while (*at && !pre.has[first][*at]) ++at;
       if (!*at) return kNotFound;
     }
+    if (static_cast<std::size_t>(end - at) < m) return kNotFound;  // too close to the end, as are all later ones
     bool atStart = startsChar(known, at);
     known = atStart ? at : at + 1;
+#if defined(TOBREL_VECTOR_SSE2)
+    // Short needles over ASCII text are checked as a whole: the 16 bytes
+    // from at, or else the 16 that end with the candidate's last byte
+    // (text[size] is readable, so the first may take it in).
+    if (atStart && m <= 16 && (end + 1 - at >= 16 || at + m - text >= 16)) {
+      const int verdict = end + 1 - at >= 16 ? asciiWindowCompare(at, quick.front, quick.frontWindow)
+                                             : asciiWindowCompare(at + m - 16, quick.back, quick.backWindow);
+      if (verdict >= 0) {
+        if (verdict) return static_cast<unsigned int>(at - text);
+        continue;
+      }
+    }
+#endif
     // Lower the characters that cover at .. at + m - 1 and compare. The walk
     // stops at the first difference, so it never passes the NUL.
     const std::size_t p = static_cast<std::size_t>(at - text);
@@ -286,7 +254,6 @@ unsigned int lowerFind(const char* textChars, const char* loweredNeedle, std::si
       }
     }
     if (same) return static_cast<unsigned int>(p);
-    if (kinds > 3) ++at;
   }
 }
 #endif
@@ -364,13 +331,34 @@ unsigned int tstring::ifind(const tstring& t) const {
 #else
   // The same result without lowering a copy of the whole text; the needle
   // is lowered on the stack when it is short.
-  std::size_t m = char_traits<char>::length(t.c_str());
+  const char* source = t.c_str();
   char small[256];
-  std::unique_ptr<char[]> large(m < sizeof small ? nullptr : new char[m + 1]);
+  std::unique_ptr<char[]> large(t.size() < sizeof small ? nullptr : new char[t.size() + 1]);
   char* needle = large ? large.get() : small;
-  std::memcpy(needle, t.c_str(), m);
-  m = convertCase(needle, m, false);
-  return lowerFind(c_str(), needle, m);
+  // An ASCII needle, the usual one, is lowered byte by byte right here (up
+  // to its first NUL, where it ends); any other takes the character walk.
+  unsigned char high = 0;
+  std::size_t m = 0;
+  NeedleWords words;
+  if (t.size() >= 1 && t.size() <= 16 && lowerShortAsciiNeedle(source, t.size(), words)) {
+    m = t.size();
+    std::memcpy(needle, &words.lo, 8);
+    std::memcpy(needle + 8, &words.hi, 8);
+  }
+  for (; m < t.size() && source[m]; ++m) {
+    const unsigned char c = static_cast<unsigned char>(source[m]);
+    high |= c;
+    const unsigned char lowered = static_cast<unsigned char>(c - 'A') < 26 ? c + 0x20 : c;
+    needle[m] = static_cast<char>(lowered);
+    words.put(m, lowered);
+  }
+  if (high & 0x80) {
+    std::memcpy(needle, source, m);
+    m = convertCase(needle, m, false);
+    words = NeedleWords();
+    for (std::size_t k = 0; k < m && k < 16; ++k) words.put(k, static_cast<unsigned char>(needle[k]));
+  }
+  return lowerFind(c_str(), size(), needle, m, words);
 #endif
 }
 
@@ -401,14 +389,14 @@ unsigned int tstring::find_last_of(const base_type& s, unsigned int pos) const {
 // ---- Case
 
 const tstring& tstring::toLower() {
-  std::size_t n = char_traits<char>::length(c_str());
-  resize(convertCase(&(*this)[static_cast<std::size_t>(0)], n, false));
+  // The text ends at its first NUL: the conversion stops there.
+  resize(convertCase(&(*this)[static_cast<std::size_t>(0)], size(), false));
   return *this;
 }
 
 const tstring& tstring::toUpper() {
-  std::size_t n = char_traits<char>::length(c_str());
-  resize(convertCase(&(*this)[static_cast<std::size_t>(0)], n, true));
+  // The text ends at its first NUL: the conversion stops there.
+  resize(convertCase(&(*this)[static_cast<std::size_t>(0)], size(), true));
   return *this;
 }
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include "tests/wine_util.h"
 
+#include <algorithm>
+#include <cctype>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -85,6 +87,21 @@ TEST(TstringSearchTest, CaseInsensitiveFind) {
   EXPECT_EQ(tstring().ifind(tstring("a")), kNpos);
   EXPECT_EQ(tstring("x\x82\x81\x82\x82").ifind(tstring("\x82\x60\x82\x61")), 1u);  // ａｂ / ＡＢ
   EXPECT_EQ(tstring("abc").ifind(tstring("abcd")), kNpos);
+  // Needles of every short length, letters next to the ASCII letter range.
+  const std::string text = "..@[`{ the QUICK brown fox jumps over the lazy DOG 0123456789 end";
+  for (std::size_t from : {0u, 7u, 13u, 40u}) {
+    for (std::size_t len = 1; from + len <= text.size() && len <= 20; ++len) {
+      std::string n = text.substr(from, len);
+      for (char& c : n) c = static_cast<char>(std::isalpha(static_cast<unsigned char>(c)) ? c ^ 0x20 : c);
+      std::string lowered = text, loweredNeedle = n;
+      for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      for (char& c : loweredNeedle) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      EXPECT_EQ(tstring(text.c_str()).ifind(tstring(n.c_str())), lowered.find(loweredNeedle)) << n;
+    }
+  }
+  EXPECT_EQ(tstring("x@A").ifind(tstring("`")), kNpos);
+  EXPECT_EQ(tstring("x[a").ifind(tstring("{")), kNpos);
+  EXPECT_EQ(tstring("abcdXYZ").ifind(withNul("xyz\0q", 5)), 4u);  // the needle ends at its NUL
 }
 
 // ifind by its definition: find of the lowered needle in the lowered text.
@@ -112,6 +129,36 @@ TEST(TstringSearchTest, CaseInsensitiveFindMatchesItsDefinition) {
     ASSERT_EQ(text.ifind(needle), ifindByDefinition(text, needle))
         << testing::PrintToString(std::string(text.data(), text.size())) << " / "
         << testing::PrintToString(std::string(needle.data(), needle.size()));
+  }
+}
+
+TEST(TstringSearchTest, CaseInsensitiveFindOnLongTextsMatchesItsDefinition) {
+  // Texts long enough for the vector scan, needles short enough for the
+  // quick check of ASCII candidates and longer ones; often taken from the
+  // text itself (case changed), often right at its end.
+  static const char* const pieces[] = {"Needle", "nEEDLE", "needl", "x", " ", "N", "n", "\x82\x6D",
+                                       "\x82\x8E", "\x83\x4E", "\x8C\x6E", "\xB1", "\x82", "\x84\x4E",
+                                       "abc", "ABC", "e", "E"};
+  std::mt19937 rng(3212);
+  for (int round = 0; round < 6000; ++round) {
+    std::string s;
+    for (std::size_t len = rng() % 200; s.size() < len;) s += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
+    std::string n;
+    if (!s.empty() && rng() % 2) {
+      std::size_t from = rng() % s.size();
+      n = s.substr(from, 1 + rng() % 20);
+      if (rng() % 2) n = s.substr(s.size() - std::min<std::size_t>(s.size(), 1 + rng() % 20));
+      for (char& c : n) {
+        if (rng() % 3 == 0 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) c = static_cast<char>(c ^ 0x20);
+      }
+    } else {
+      for (std::size_t len = 1 + rng() % 4; n.size() < len;) n += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
+    }
+    if (rng() % 50 == 0 && !s.empty()) s[rng() % s.size()] = '\0';
+    if (rng() % 30 == 0 && !n.empty()) n[rng() % n.size()] = '\0';  // the needle ends there
+    tstring text(tstring::base_type(s.data(), s.size())), needle(tstring::base_type(n.data(), n.size()));
+    ASSERT_EQ(text.ifind(needle), ifindByDefinition(text, needle))
+        << testing::PrintToString(s) << " / " << testing::PrintToString(n);
   }
 }
 

@@ -1,0 +1,40 @@
+// Internal to the library (exported for its tests): the ways the string
+// loops can run on this host. The vector forms give the same results as the
+// plain byte loops; tests run every form the host has against the plain one.
+#ifndef TOBRELTOOLS_STRING_VECTOR_PATH_H_
+#define TOBRELTOOLS_STRING_VECTOR_PATH_H_
+
+#include "TobrelTools/export.h"
+
+namespace tobrel {
+
+enum class VectorPath {
+  kPlain,  // byte by byte (every host)
+  kSse2,   // 16-byte vectors (x86 hosts other than Windows)
+  kAvx2,   // 32-byte vectors (the same, where the processor has AVX2)
+  kAvx512,  // 64-byte vectors (the same, where the processor has AVX-512 BW
+            // and VBMI: the later designs, whose clock 512-bit integer code
+            // does not hold back much)
+};
+
+// Whether this build and processor can run path; kPlain always can.
+TOBREL_API bool vectorPathAvailable(VectorPath path);
+
+// The fastest path available, chosen once.
+TOBREL_API VectorPath fastestVectorPath();
+
+}  // namespace tobrel
+
+// The vector forms are built on x86 hosts other than Windows; AVX2 code is
+// compiled per function and runs only where the processor has it.
+#if !defined(_WIN32) && defined(__SSE2__)
+#define TOBREL_VECTOR_SSE2 1
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define TOBREL_VECTOR_AVX2 1
+#define TOBREL_TARGET_AVX2 __attribute__((target("avx2")))
+#define TOBREL_VECTOR_AVX512 1
+#define TOBREL_TARGET_AVX512 __attribute__((target("avx2,avx512f,avx512bw")))
+#endif
+#endif
+
+#endif  // TOBRELTOOLS_STRING_VECTOR_PATH_H_
