@@ -167,7 +167,7 @@ TEST(RegistryVfsTest, IsRegisteredAboveTheDefaultLayer) {
   EXPECT_NE(layer, sqlite3_vfs_find(nullptr));   // never made the default
 }
 
-TEST(RegistryVfsTest, ASmallCommitWritesTheLogOnceAndMovesNoMark) {
+TEST(RegistryVfsTest, ASmallCommitWritesTheLogOnceAndSeldomMovesAMark) {
   std::string path = freshDatabase("small.db");
   sqlite3* db = open(path);
   sqlite3* reader = open(path);
