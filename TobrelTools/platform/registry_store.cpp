@@ -21,6 +21,10 @@ namespace {
 
 const int kSchemaVersion = 2;
 const int kBusyTimeoutMs = 10000;
+// Log frames (1 KiB pages in a new file) after which a background checkpoint
+// is asked for, and after which the writer checkpoints itself.
+const int kCheckpointFrames = 2000;
+const int kInlineCheckpointFrames = 40000;
 
 const char* const kSchema =
     "CREATE TABLE keys("
@@ -180,6 +184,7 @@ RegistryStore::RegistryStore(const std::string& path) : path_(path) {
 }
 
 RegistryStore::~RegistryStore() {
+  checkpointer_.reset();   // its connection closes before ours
   for (sqlite3_stmt*& s : stmts_) {
     if (s) sqlite3_finalize(s);
     s = nullptr;
@@ -188,6 +193,13 @@ RegistryStore::~RegistryStore() {
 }
 
 void RegistryStore::abandon() {
+  if (checkpointer_) {
+    // Never destroyed: its condition variable may still count the parent's
+    // thread as a waiter. Kept reachable, as a deliberate leak.
+    static std::vector<BackgroundCheckpointer*>* abandoned = new std::vector<BackgroundCheckpointer*>;
+    checkpointer_->abandon();
+    abandoned->push_back(checkpointer_.release());
+  }
   for (sqlite3_stmt*& s : stmts_) s = nullptr;
   db_ = nullptr;
   mainFile_ = nullptr;
@@ -219,9 +231,29 @@ LONG RegistryStore::openDatabase() {
   // Small pages for a new file (an existing one keeps its own): registry
   // rows are small, and a commit writes and checksums every page it touched.
   LONG err = exec("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-                  " PRAGMA foreign_keys=OFF; PRAGMA wal_autocheckpoint=10000;");
+                  " PRAGMA foreign_keys=OFF;");
   if (err != ERROR_SUCCESS) return err;
+  // Checkpoints as the log grows: in the background (see walHook).
+  checkpointer_.reset(new BackgroundCheckpointer(path_, storeVfsName()));
+  sqlite3_wal_hook(db_, walHook, this);
   return createSchema();
+}
+
+int RegistryStore::walHook(void* self, sqlite3* db, const char* name, int frames) {
+  RegistryStore* store = static_cast<RegistryStore*>(self);
+  if (frames < store->checkpointAsked_) store->checkpointAsked_ = 0;   // the log started over
+  if (frames >= kInlineCheckpointFrames) {
+    // The background cannot catch up while writes keep coming: copy here
+    // (most of the log is synced already), so that the log starts over.
+    sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  } else if (frames >= store->checkpointAsked_ + kCheckpointFrames) {
+    if (store->checkpointer_ && store->checkpointer_->request()) {
+      store->checkpointAsked_ = frames;
+    } else {
+      sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+  }
+  return SQLITE_OK;
 }
 
 LONG RegistryStore::createSchema() {
