@@ -1,5 +1,6 @@
 // The registry store's file layer over SQLite's Unix layer: gathered log
-// writes and no reader-mark moves on the hot path (see registry_vfs.h).
+// writes, early writeback, few reader-mark moves, and write transactions
+// under the writer lock alone (see registry_vfs.h).
 #include "TobrelTools/platform/registry_vfs.h"
 
 #include <fcntl.h>
