@@ -14,6 +14,7 @@
 
 #include "TobrelTools/persist/ClassFactory.h"
 #include "TobrelTools/persist/Persistable.h"
+#include "TobrelTools/platform/thread_end.h"
 
 namespace tobrel {
 namespace test {
@@ -41,8 +42,15 @@ class Node : public Persistable {
 
   static Persistable* create() { return new Node(); }
   static std::unordered_set<Node*>& pool() {
-    thread_local std::unordered_set<Node*> nodes;
-    return nodes;
+    // Per thread, also on threads made with CreateThread (see thread_end.h).
+    typedef std::unordered_set<Node*> Pool;
+    static tobrel::ThreadEndSlot slot([](void* p) { delete static_cast<Pool*>(p); });
+    Pool* nodes = static_cast<Pool*>(slot.get());
+    if (nodes == nullptr) {
+      nodes = new Pool();
+      slot.set(nodes);
+    }
+    return *nodes;
   }
   // Deletes every Node of this thread that is still alive.
   static void releaseNodes() {

@@ -10,6 +10,7 @@
 #include "TobrelTools/persist/ClassFactory.h"
 #include "TobrelTools/persist/DupChecker.h"
 #include "TobrelTools/persist/InternalException.h"
+#include "TobrelTools/platform/thread_end.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)InstanceManager.cpp:  Ver01.00  2026.12.05";
 
@@ -27,22 +28,43 @@ std::unordered_set<InstanceManager*>& liveHolders() {
   return *holders;
 }
 
-// The holders in which the current thread stored a value; released when the
-// thread ends.
+// The holders in which a thread stored a value; released when the thread
+// ends (through the host's thread-end slot: see thread_end.h for why not a
+// thread_local destructor).
 struct ThreadValues {
   std::vector<InstanceManager*> holders;
-  ~ThreadValues() {
+};
+
+void releaseThreadValues(void* data) {
+  ThreadValues* values = static_cast<ThreadValues*>(data);
+  {
     std::lock_guard<std::mutex> guard(holdersLock());
-    for (InstanceManager* holder : holders) {
+    for (InstanceManager* holder : values->holders) {
       if (liveHolders().count(holder) != 0) holder->freeValue();
     }
   }
-};
+  delete values;
+}
+
+tobrel::ThreadEndSlot& threadValuesSlot() {
+  // Given back when the library is unloaded, so that no thread ending later
+  // calls into an unloaded library (its values are then left alone).
+  static tobrel::ThreadEndSlot slot(releaseThreadValues);
+  return slot;
+}
 
 void releaseAtThreadEnd(InstanceManager* holder) {
-  thread_local ThreadValues values;
-  if (std::find(values.holders.begin(), values.holders.end(), holder) == values.holders.end()) {
-    values.holders.push_back(holder);
+  tobrel::ThreadEndSlot& slot = threadValuesSlot();
+  ThreadValues* values = static_cast<ThreadValues*>(slot.get());
+  if (values == nullptr) {
+    values = new ThreadValues();
+    if (!slot.set(values)) {
+      delete values;
+      throw std::bad_alloc();
+    }
+  }
+  if (std::find(values->holders.begin(), values->holders.end(), holder) == values->holders.end()) {
+    values->holders.push_back(holder);
   }
 }
 

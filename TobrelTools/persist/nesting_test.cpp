@@ -9,7 +9,6 @@
 #include "tests/memory_stream.h"
 #include "tests/persist_classes.h"
 #include "tests/thread_util.h"
-#include "tests/wine_util.h"
 
 namespace {
 
@@ -122,11 +121,6 @@ TEST_F(NestingTest, TooDeepStreamIsRefusedOnASmallStack) {
 }
 
 TEST_F(NestingTest, MainThreadRefusesWhatItCannotHold) {
-  // Known to differ under Wine (8.0): after the refusal unwinds the
-  // thousands of levels the main thread's stack holds, the process heap is
-  // found damaged later (a crash in free); the same refusal on a thread
-  // (TooDeepStreamIsRefusedOnASmallStack) is clean.
-  if (tobrel::test::runningUnderWine()) GTEST_SKIP() << "Wine: unwinding a deep refusal on the main thread damages the heap";
   ReadResult r = readAll(nestedStream(300000));
   EXPECT_EQ(r.message, "Invalid format: nesting too deep.");
   EXPECT_EQ(Node::pool().size(), 0u);
@@ -158,9 +152,6 @@ TEST_F(NestingTest, DeepGraphRoundTripsOnALargeStack) {
 }
 
 TEST_F(NestingTest, SaveRefusesWhatItCouldNotFinish) {
-  // Known to differ under Wine (8.0): run after the deep tests above, this
-  // save never returns under Wine (alone it passes); not seen on Linux.
-  if (tobrel::test::runningUnderWine()) GTEST_SKIP() << "Wine: hangs after the deep tests";
   std::string message;
   bool failed = false;
   onThread(256 * 1024, [&] {

@@ -1,5 +1,8 @@
 #include "TobrelTools/registry/regelm.h"
 
+#include <new>
+
+#include "TobrelTools/platform/thread_end.h"
 #include "TobrelTools/registry/read_typed.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)regelm.cpp:  Ver01.00  2026.12.05";
@@ -14,10 +17,19 @@ void regelm::saveContents(vostream&) const {}
 
 std::tstring& regelm::getName() {
   // Writable, so it cannot be shared between threads; emptied on each call
-  // in case a caller wrote into it.
-  thread_local std::tstring scratch;
-  scratch.erase();
-  return scratch;
+  // in case a caller wrote into it. One per thread, released at the thread's
+  // end (see thread_end.h for why this is not a thread_local).
+  static tobrel::ThreadEndSlot slot([](void* p) { delete static_cast<std::tstring*>(p); });
+  std::tstring* scratch = static_cast<std::tstring*>(slot.get());
+  if (scratch == nullptr) {
+    scratch = new std::tstring();
+    if (!slot.set(scratch)) {
+      delete scratch;
+      throw std::bad_alloc();
+    }
+  }
+  scratch->erase();
+  return *scratch;
 }
 
 const std::tstring& regelm::getName() const {
