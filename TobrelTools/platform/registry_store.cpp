@@ -21,10 +21,10 @@ namespace {
 
 const int kSchemaVersion = 2;
 const int kBusyTimeoutMs = 10000;
-// Log frames (1 KiB pages in a new file) after which a background checkpoint
-// is asked for, and after which the writer checkpoints itself.
-const int kCheckpointFrames = 2000;
-const int kInlineCheckpointFrames = 40000;
+// Log growth after which a background checkpoint is asked for, and the log
+// size after which the writer checkpoints itself.
+const int kCheckpointBytes = 2 << 20;
+const int kInlineCheckpointBytes = 40 << 20;
 
 const char* const kSchema =
     "CREATE TABLE keys("
@@ -236,17 +236,30 @@ LONG RegistryStore::openDatabase() {
   // Checkpoints as the log grows: in the background (see walHook).
   checkpointer_.reset(new BackgroundCheckpointer(path_, storeVfsName()));
   sqlite3_wal_hook(db_, walHook, this);
-  return createSchema();
+  err = createSchema();
+  if (err != ERROR_SUCCESS) return err;
+  // The log's growth is counted in pages; new files have small ones, older
+  // files may have larger ones.
+  int pageSize = 0;
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db_, "PRAGMA page_size", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
+    pageSize = sqlite3_column_int(s, 0);
+  }
+  sqlite3_finalize(s);
+  if (pageSize < 512) pageSize = 4096;
+  checkpointFrames_ = kCheckpointBytes / pageSize;
+  inlineCheckpointFrames_ = kInlineCheckpointBytes / pageSize;
+  return ERROR_SUCCESS;
 }
 
 int RegistryStore::walHook(void* self, sqlite3* db, const char* name, int frames) {
   RegistryStore* store = static_cast<RegistryStore*>(self);
   if (frames < store->checkpointAsked_) store->checkpointAsked_ = 0;   // the log started over
-  if (frames >= kInlineCheckpointFrames) {
+  if (frames >= store->inlineCheckpointFrames_) {
     // The background cannot catch up while writes keep coming: copy here
     // (most of the log is synced already), so that the log starts over.
     sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-  } else if (frames >= store->checkpointAsked_ + kCheckpointFrames) {
+  } else if (frames >= store->checkpointAsked_ + store->checkpointFrames_) {
     if (store->checkpointer_ && store->checkpointer_->request()) {
       store->checkpointAsked_ = frames;
     } else {

@@ -170,6 +170,8 @@ class RegistryStore {
   static int walHook(void* self, sqlite3* db, const char* name, int frames);
   std::unique_ptr<BackgroundCheckpointer> checkpointer_;
   int checkpointAsked_ = 0;    // log frames when a checkpoint was last asked for
+  int checkpointFrames_ = 2048;          // log growth (frames) that asks for one
+  int inlineCheckpointFrames_ = 40960;   // log size (frames) at which the writer checkpoints itself
   bool intentArmed_ = false;   // kWriteIntentControl is on for the file layer
   bool announced_ = false;     // the transaction began announced as a write
   sqlite3_file* mainFile_ = nullptr;   // the database file, for the file layer's controls
