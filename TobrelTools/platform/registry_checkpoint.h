@@ -8,7 +8,7 @@
 // never block a writer. While writes keep coming the log cannot start over
 // (that needs a moment in which everything is copied), so the store still
 // checkpoints in the calling thread once the log is much larger (see
-// registry_store.cpp); by then the background has synced most of it.
+// registry_store.cpp); by then the background has copied most of it.
 //
 // Fork: a child process must not use its parent's thread or connection; the
 // store calls abandon() in the child. A fork never happens while the thread is

@@ -341,8 +341,8 @@ int openDescriptors() {
   return count;
 }
 
-// Many megabytes of commits (the layer asks for early writeback as it goes)
-// leave no descriptor behind once the connection is closed.
+// Many megabytes of commits, gathered and written in pieces, leave no
+// descriptor behind once the connection is closed.
 TEST(RegistryVfsTest, ALongStreamOfCommitsLeavesNoDescriptorOpen) {
   std::string path = freshDatabase("descriptors.db");
   int before = openDescriptors();
