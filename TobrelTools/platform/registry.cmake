@@ -7,9 +7,11 @@ else()
   target_sources(TobrelTools PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/registry_store.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_vfs.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/registry_checkpoint.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_posix.cpp
     ${CMAKE_CURRENT_LIST_DIR}/filetime_posix.cpp)
-  target_link_libraries(TobrelTools PRIVATE SQLite::SQLite3)
+  find_package(Threads REQUIRED)   # the store's background checkpoints
+  target_link_libraries(TobrelTools PRIVATE SQLite::SQLite3 Threads::Threads)
 endif()
 
 if(TOBREL_BUILD_TESTS)
@@ -19,5 +21,7 @@ if(TOBREL_BUILD_TESTS)
     target_link_libraries(registry_store_test PRIVATE SQLite::SQLite3)
     tobrel_add_test(registry_vfs_test ${CMAKE_CURRENT_LIST_DIR}/registry_vfs_test.cpp LABELS linux-only)
     target_link_libraries(registry_vfs_test PRIVATE SQLite::SQLite3)
+    tobrel_add_test(registry_checkpoint_test ${CMAKE_CURRENT_LIST_DIR}/registry_checkpoint_test.cpp LABELS linux-only)
+    target_link_libraries(registry_checkpoint_test PRIVATE SQLite::SQLite3)
   endif()
 endif()

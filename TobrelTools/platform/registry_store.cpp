@@ -21,6 +21,10 @@ namespace {
 
 const int kSchemaVersion = 2;
 const int kBusyTimeoutMs = 10000;
+// Log growth after which a background checkpoint is asked for, and the log
+// size after which the writer checkpoints itself.
+const int kCheckpointBytes = 2 << 20;
+const int kInlineCheckpointBytes = 40 << 20;
 
 const char* const kSchema =
     "CREATE TABLE keys("
@@ -180,6 +184,7 @@ RegistryStore::RegistryStore(const std::string& path) : path_(path) {
 }
 
 RegistryStore::~RegistryStore() {
+  checkpointer_.reset();   // its connection closes before ours
   for (sqlite3_stmt*& s : stmts_) {
     if (s) sqlite3_finalize(s);
     s = nullptr;
@@ -188,6 +193,13 @@ RegistryStore::~RegistryStore() {
 }
 
 void RegistryStore::abandon() {
+  if (checkpointer_) {
+    // Never destroyed: its condition variable may still count the parent's
+    // thread as a waiter. Kept reachable, as a deliberate leak.
+    static std::vector<BackgroundCheckpointer*>* abandoned = new std::vector<BackgroundCheckpointer*>;
+    checkpointer_->abandon();
+    abandoned->push_back(checkpointer_.release());
+  }
   for (sqlite3_stmt*& s : stmts_) s = nullptr;
   db_ = nullptr;
   mainFile_ = nullptr;
@@ -219,9 +231,42 @@ LONG RegistryStore::openDatabase() {
   // Small pages for a new file (an existing one keeps its own): registry
   // rows are small, and a commit writes and checksums every page it touched.
   LONG err = exec("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-                  " PRAGMA foreign_keys=OFF; PRAGMA wal_autocheckpoint=10000;");
+                  " PRAGMA foreign_keys=OFF;");
   if (err != ERROR_SUCCESS) return err;
-  return createSchema();
+  // Checkpoints as the log grows: in the background (see walHook).
+  checkpointer_.reset(new BackgroundCheckpointer(path_, storeVfsName()));
+  sqlite3_wal_hook(db_, walHook, this);
+  err = createSchema();
+  if (err != ERROR_SUCCESS) return err;
+  // The log's growth is counted in pages; new files have small ones, older
+  // files may have larger ones.
+  int pageSize = 0;
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db_, "PRAGMA page_size", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
+    pageSize = sqlite3_column_int(s, 0);
+  }
+  sqlite3_finalize(s);
+  if (pageSize < 512) pageSize = 4096;
+  checkpointFrames_ = kCheckpointBytes / pageSize;
+  inlineCheckpointFrames_ = kInlineCheckpointBytes / pageSize;
+  return ERROR_SUCCESS;
+}
+
+int RegistryStore::walHook(void* self, sqlite3* db, const char* name, int frames) {
+  RegistryStore* store = static_cast<RegistryStore*>(self);
+  if (frames < store->checkpointAsked_) store->checkpointAsked_ = 0;   // the log started over
+  if (frames >= store->inlineCheckpointFrames_) {
+    // The background cannot catch up while writes keep coming: copy here
+    // (most of the log is synced already), so that the log starts over.
+    sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  } else if (frames >= store->checkpointAsked_ + store->checkpointFrames_) {
+    if (store->checkpointer_ && store->checkpointer_->request()) {
+      store->checkpointAsked_ = frames;
+    } else {
+      sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+  }
+  return SQLITE_OK;
 }
 
 LONG RegistryStore::createSchema() {

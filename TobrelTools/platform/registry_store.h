@@ -19,7 +19,8 @@
 // Concurrency and durability: WAL journal with synchronous=NORMAL and a busy
 // timeout, opened through the store's file layer (registry_vfs.h), which
 // saves system calls but writes each commit to the log file before the
-// commit is published. Every transaction is committed before the registry
+// commit is published. Checkpoints run on a thread of their own
+// (registry_checkpoint.h). Every transaction is committed before the registry
 // call that made it returns; a process killed at any point loses nothing it
 // committed, and a power loss may lose the last commits but leaves the file
 // consistent. New files get 1 KiB pages.
@@ -34,9 +35,11 @@
 #endif
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "TobrelTools/platform/registry_checkpoint.h"
 #include "TobrelTools/platform/win32_types.h"
 
 struct sqlite3;
@@ -163,6 +166,12 @@ class RegistryStore {
   // COMMIT or ROLLBACK, telling the file layer when nothing reads after it.
   LONG endTransaction(Stmt which);
   void control(int op, bool on);
+  // After each commit: asks for a background checkpoint as the log grows.
+  static int walHook(void* self, sqlite3* db, const char* name, int frames);
+  std::unique_ptr<BackgroundCheckpointer> checkpointer_;
+  int checkpointAsked_ = 0;    // log frames when a checkpoint was last asked for
+  int checkpointFrames_ = 2048;          // log growth (frames) that asks for one
+  int inlineCheckpointFrames_ = 40960;   // log size (frames) at which the writer checkpoints itself
   bool intentArmed_ = false;   // kWriteIntentControl is on for the file layer
   bool announced_ = false;     // the transaction began announced as a write
   sqlite3_file* mainFile_ = nullptr;   // the database file, for the file layer's controls

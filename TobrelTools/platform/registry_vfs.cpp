@@ -1,11 +1,9 @@
 // The registry store's file layer over SQLite's Unix layer: gathered log
-// writes, early writeback, few reader-mark moves, and write transactions
+// writes, few reader-mark moves, and write transactions
 // under the writer lock alone (see registry_vfs.h).
 #include "TobrelTools/platform/registry_vfs.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -29,8 +27,6 @@ const int kFrameHeaderSize = 24;
 // streams out in pieces of this size). SQLite's Unix layer cannot write more
 // than 128 KiB - 1 bytes in one call.
 const int kGatherLimit = 96 * 1024;
-// The log bytes after which the kernel is asked to start writing them back.
-const int kWritebackBytes = 256 * 1024;
 
 // Shared index locks, numbered as xShmLock numbers them: 0 writer,
 // 1 checkpointer, 2 recovery, 3 + i reader slot i. Slot 0 is for readers
@@ -58,11 +54,6 @@ struct LayerFile {
   int runCapacity;
   sqlite3_int64 runStart;
   bool commitFrame;       // the last piece gathered was a commit frame's header
-  // Early writeback: the log's own descriptor for sync_file_range, and how
-  // many bytes were written since the kernel was last asked to write back.
-  const char* name;
-  int writebackFd;        // -1 when not opened (yet), -2 when it cannot be
-  int unwritten;
   int failed;             // a write that could not be reported (see flushAll)
   LayerFile* nextWaiting; // files holding gathered bytes, for barriers
   LayerFile* prevWaiting;
@@ -110,29 +101,10 @@ void unlinkWaiting(LayerFile* f) {
   f->nextWaiting = f->prevWaiting = nullptr;
 }
 
-// Starts the kernel writing the log's dirty pages to disk once enough of
-// them have gathered, without waiting for it. A checkpoint must sync the log
-// before it copies anything; with the pages already on their way that sync
-// has little left to wait for, instead of the whole log since the last one.
-void writeBack(LayerFile* f, int written) {
-  f->unwritten += written;
-  if (f->unwritten < kWritebackBytes) return;
-  f->unwritten = 0;
-  if (f->writebackFd == -1) {
-    // The log holds no locks, so a descriptor of our own closes harmlessly.
-    f->writebackFd = f->name ? ::open(f->name, O_RDWR | O_CLOEXEC) : -1;
-    if (f->writebackFd < 0) f->writebackFd = -2;
-  }
-#if defined(SYNC_FILE_RANGE_WRITE)
-  if (f->writebackFd >= 0) ::sync_file_range(f->writebackFd, 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
-}
-
 // Writes the gathered run. Called with waitingMutex held.
 int flushLocked(LayerFile* f) {
   if (f->runLength == 0) return SQLITE_OK;
   int rc = f->real->pMethods->xWrite(f->real, f->run, f->runLength, f->runStart);
-  if (rc == SQLITE_OK) writeBack(f, f->runLength);
   f->runLength = 0;
   f->commitFrame = false;
   unlinkWaiting(f);
@@ -204,8 +176,6 @@ int layerClose(sqlite3_file* pf) {
   }
   std::free(f->run);
   f->run = nullptr;
-  if (f->writebackFd >= 0) ::close(f->writebackFd);
-  f->writebackFd = -1;
   int closed = f->real->pMethods ? f->real->pMethods->xClose(f->real) : SQLITE_OK;
   return rc != SQLITE_OK ? rc : closed;
 }
@@ -453,8 +423,6 @@ int layerOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* pf, int flags, 
   f->real = reinterpret_cast<sqlite3_file*>(f + 1);
   f->log = (flags & SQLITE_OPEN_WAL) != 0;
   f->virtualSlot = -1;
-  f->writebackFd = -1;
-  f->name = name;
   int rc = base->xOpen(base, name, f->real, flags, outFlags);
   if (rc != SQLITE_OK || !f->real->pMethods) {
     f->file.pMethods = nullptr;

@@ -12,9 +12,6 @@
 //   on the shared index writes the gathered bytes first, so no process ever
 //   sees a commit whose frames are not in the file, and a process killed
 //   before the write simply never committed.
-// - Every 256 KiB written to the log, the kernel is asked to start writing
-//   the log back to disk (sync_file_range, not waited for), so that the sync
-//   a checkpoint needs before copying finds little left to write.
 // - A connection starting a read transaction holding no other lock mostly
 //   does not try to move a reader mark forward to the newest frame (an
 //   exclusive lock taken and dropped on a reader slot: two system calls in

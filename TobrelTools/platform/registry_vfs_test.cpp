@@ -167,7 +167,7 @@ TEST(RegistryVfsTest, IsRegisteredAboveTheDefaultLayer) {
   EXPECT_NE(layer, sqlite3_vfs_find(nullptr));   // never made the default
 }
 
-TEST(RegistryVfsTest, ASmallCommitWritesTheLogOnceAndMovesNoMark) {
+TEST(RegistryVfsTest, ASmallCommitWritesTheLogOnceAndSeldomMovesAMark) {
   std::string path = freshDatabase("small.db");
   sqlite3* db = open(path);
   sqlite3* reader = open(path);
@@ -341,8 +341,8 @@ int openDescriptors() {
   return count;
 }
 
-// Many megabytes of commits (the layer asks for early writeback as it goes)
-// leave no descriptor behind once the connection is closed.
+// Many megabytes of commits, gathered and written in pieces, leave no
+// descriptor behind once the connection is closed.
 TEST(RegistryVfsTest, ALongStreamOfCommitsLeavesNoDescriptorOpen) {
   std::string path = freshDatabase("descriptors.db");
   int before = openDescriptors();

@@ -1,8 +1,7 @@
 // The case conversion of code page 932 text: the character walk, and on x86
 // hosts other than Windows two block-wise vector forms of it (SSE2, and AVX2
 // chosen at run time where the processor has it; AVX-512 processors run the
-// AVX2 form, a 512-bit one being no faster: the scalar work per block
-// dominates).
+// AVX2 form, a 512-bit one having measured no faster).
 #include "TobrelTools/string/case_convert.h"
 
 #include <cstdint>
