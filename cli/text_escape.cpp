@@ -33,6 +33,18 @@ Step nextStep(const unsigned char* p, std::size_t left) {
   return Step{1, cp, false};
 }
 
+// The escapes quoted text and JSON strings share; false for any other byte.
+bool appendSharedEscape(unsigned char c, std::string& out) {
+  switch (c) {
+    case '"': out += "\\\""; return true;
+    case '\\': out += "\\\\"; return true;
+    case '\n': out += "\\n"; return true;
+    case '\r': out += "\\r"; return true;
+    case '\t': out += "\\t"; return true;
+    default: return false;
+  }
+}
+
 }  // namespace
 
 void appendUtf8(char32_t cp, std::string& out) {
@@ -63,21 +75,16 @@ std::string quoteText(const char* data, std::size_t size) {
     Step step = nextStep(p + i, size - i);
     if (step.ascii) {
       unsigned char c = p[i];
-      switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\0': out += "\\0"; break;
-        default:
-          if (c < 0x20 || c == 0x7F) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\x%02X", c);
-            out += esc;
-          } else {
-            out += static_cast<char>(c);
-          }
+      if (appendSharedEscape(c, out)) {
+        // escaped
+      } else if (c == '\0') {
+        out += "\\0";
+      } else if (c < 0x20 || c == 0x7F) {
+        char esc[8];
+        std::snprintf(esc, sizeof esc, "\\x%02X", c);
+        out += esc;
+      } else {
+        out += static_cast<char>(c);
       }
     } else if (step.cp != 0) {
       appendUtf8(step.cp, out);
@@ -100,20 +107,14 @@ bool appendJsonText(const char* data, std::size_t size, std::string& out) {
     Step step = nextStep(p + i, size - i);
     if (step.ascii) {
       unsigned char c = p[i];
-      switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-          if (c < 0x20 || c == 0x7F) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-          } else {
-            out += static_cast<char>(c);
-          }
+      if (appendSharedEscape(c, out)) {
+        // escaped
+      } else if (c < 0x20 || c == 0x7F) {
+        char esc[8];
+        std::snprintf(esc, sizeof esc, "\\u%04x", c);
+        out += esc;
+      } else {
+        out += static_cast<char>(c);
       }
     } else if (step.cp != 0) {
       appendUtf8(step.cp, out);
