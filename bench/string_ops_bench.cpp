@@ -132,6 +132,24 @@ void BM_Compare_compareNoCase(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
+// Texts that differ only at the very end, in the same case: the usual
+// outcome when names are compared.
+void BM_Compare_compareNoCaseSameCase(benchmark::State& state) {
+  std::tstring a(mixedText(state.range(0)).c_str());
+  std::tstring b(a);
+  b[b.size() - 1] = '!';
+  for (auto _ : state) benchmark::DoNotOptimize(a.compareNoCase(b));
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+void BM_Compare_strcasecmpSameCase(benchmark::State& state) {
+  std::string a = mixedText(state.range(0));
+  std::string b = a;
+  b[b.size() - 1] = '!';
+  for (auto _ : state) benchmark::DoNotOptimize(strcasecmp(a.c_str(), b.c_str()));
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
 void BM_Compare_strcasecmp(benchmark::State& state) {
   std::string a = mixedText(state.range(0));
   std::string b = a;
@@ -152,6 +170,8 @@ BENCHMARK(BM_Case_toLower) SIZES;
 BENCHMARK(BM_Case_asciiLowerLoop) SIZES;
 BENCHMARK(BM_Compare_compareNoCase) SIZES;
 BENCHMARK(BM_Compare_strcasecmp) SIZES;
+BENCHMARK(BM_Compare_compareNoCaseSameCase) SIZES;
+BENCHMARK(BM_Compare_strcasecmpSameCase) SIZES;
 
 // The console table, then the ratios of each operation to its baseline.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -178,7 +198,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
         {"ifind", "BM_Find_ifind", "BM_Find_stdFind"},
         {"toUpper", "BM_Case_toUpper", "BM_Case_asciiLoop"},
         {"toLower", "BM_Case_toLower", "BM_Case_asciiLowerLoop"},
-        {"compareNoCase", "BM_Compare_compareNoCase", "BM_Compare_strcasecmp"}};
+        {"compareNoCase", "BM_Compare_compareNoCase", "BM_Compare_strcasecmp"},
+        {"compareNoCase, same case", "BM_Compare_compareNoCaseSameCase", "BM_Compare_strcasecmpSameCase"}};
     std::FILE* out = stdout;
     std::fflush(out);
     GetOutputStream().flush();
@@ -193,7 +214,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
                       op->second.time / base->second.time);
         line += cell;
       }
-      if (!line.empty()) std::fprintf(out, "  %-14s vs %-24s%s\n", pair[0], pair[2] + 3, line.c_str());
+      if (!line.empty()) std::fprintf(out, "  %-24s vs %-30s%s\n", pair[0], pair[2] + 3, line.c_str());
     }
   }
 

@@ -2,6 +2,7 @@
 // case conversion, the hash, formatting, string resources and pieces.
 #include "TobrelTools/string/tstring.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -258,6 +259,28 @@ unsigned int lowerFind(const char* textChars, std::size_t size, const char* lowe
 }
 #endif
 
+#if !defined(_WIN32)
+// The length of a prefix that a and b share and that ends at a character
+// start, found eight bytes at a time: identical bytes fold to identical
+// characters, so a case-insensitive comparison may start there. Reads stay
+// within the first n bytes, which both texts have; stops at a NUL.
+std::size_t sameCharacterPrefix(const unsigned char* a, const unsigned char* b, std::size_t n) {
+  const std::uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+  std::size_t same = 0;
+  for (; same + 8 <= n; same += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + same, 8);
+    std::memcpy(&y, b + same, 8);
+    if (x != y || ((x - ones) & ~x & highs) != 0) break;  // a difference or a NUL
+  }
+  // Back to a character start: a byte outside the lead range always ends a
+  // character, and from there lead-range bytes pair up.
+  std::size_t known = same;
+  while (known > 0 && isLead(a[known - 1])) --known;
+  return ((same - known) & 1) ? same - 1 : same;
+}
+#endif
+
 }  // namespace
 
 // ---- Construction from a string resource
@@ -287,12 +310,22 @@ bool tstring::operator!=(tstring& t) {
 }
 
 int tstring::compareNoCase(const tstring& t) const {
+#if defined(_WIN32)
   return _mbsicmp(bytes(c_str()), bytes(t.c_str()));
+#else
+  const std::size_t skip = sameCharacterPrefix(bytes(c_str()), bytes(t.c_str()), std::min(size(), t.size()));
+  return _mbsicmp(bytes(c_str()) + skip, bytes(t.c_str()) + skip);
+#endif
 }
 
 int tstring::compareNoCase(const char* s) const {
   if (!s) return -1;
+#if defined(_WIN32)
   return _mbsicmp(bytes(c_str()), bytes(s));
+#else
+  const std::size_t skip = sameCharacterPrefix(bytes(c_str()), bytes(s), strnlen(s, size()));
+  return _mbsicmp(bytes(c_str()) + skip, bytes(s) + skip);
+#endif
 }
 
 int tstring::compareNoCase(const unsigned short* w) const {

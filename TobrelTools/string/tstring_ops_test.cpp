@@ -61,6 +61,34 @@ TEST(TstringCompareTest, CompareNoCase) {
   EXPECT_EQ(tstring("\x83\xD0").compareNoCase(sigma), 0);
 }
 
+TEST(TstringCompareTest, CompareNoCaseOnLongTextsMatchesTheCharacterComparison) {
+  // Long shared prefixes (skipped eight bytes at a time) that end anywhere:
+  // inside a double-byte character, in runs of lead-range bytes, at a NUL.
+  static const char* const pieces[] = {"Abc", "aBC", "x", " ", "\x88\x9F", "\x9F\x88", "\x82\x60", "\x82\x81",
+                                       "\x83\x9F", "\x83\xBF", "\xB1", "\x81", "\xE0\x40", "Z", "\x84\x40"};
+  const std::size_t kinds = sizeof pieces / sizeof pieces[0];
+  auto sign = [](int v) { return (v > 0) - (v < 0); };
+  std::mt19937 rng(4711);
+  for (int round = 0; round < 8000; ++round) {
+    std::string a;
+    for (std::size_t len = rng() % 120; a.size() < len;) a += pieces[rng() % kinds];
+    std::string b = a;
+    switch (rng() % 5) {
+      case 0: if (!b.empty()) b[rng() % b.size()] = static_cast<char>(rng() % 256); break;
+      case 1: b.resize(b.empty() ? 0 : rng() % b.size()); break;
+      case 2: b += pieces[rng() % kinds]; break;
+      case 3: for (char& c : b) if (std::isalpha(static_cast<unsigned char>(c)) && rng() % 2) c ^= 0x20; break;
+      default: if (!b.empty()) b.insert(rng() % b.size(), pieces[rng() % kinds]); break;
+    }
+    if (rng() % 40 == 0 && !a.empty()) a[rng() % a.size()] = '\0';
+    tstring ta(tstring::base_type(a.data(), a.size())), tb(tstring::base_type(b.data(), b.size()));
+    const int expected = sign(_mbsicmp(reinterpret_cast<const unsigned char*>(ta.c_str()),
+                                       reinterpret_cast<const unsigned char*>(tb.c_str())));
+    ASSERT_EQ(sign(ta.compareNoCase(tb)), expected) << testing::PrintToString(a) << " / " << testing::PrintToString(b);
+    ASSERT_EQ(sign(ta.compareNoCase(tb.c_str())), expected) << testing::PrintToString(a) << " / " << testing::PrintToString(b);
+  }
+}
+
 TEST(TstringSearchTest, DoubleByteAwareFind) {
   EXPECT_EQ(tstring()._tfind(tstring("a")), kNpos);
   EXPECT_EQ(tstring("abc")._tfind(tstring()), kNpos);
