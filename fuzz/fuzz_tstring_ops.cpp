@@ -1,7 +1,9 @@
 // The tstring case conversion and case-insensitive search on arbitrary
 // bytes: every vector form of the conversion and of the candidate scan
-// gives what the plain one gives, and ifind gives what finding the lowered
-// needle in the lowered text gives. A difference aborts.
+// gives what the plain one gives, ifind gives what finding the lowered
+// needle in the lowered text gives, and compareNoCase orders a text and its
+// case-changed variants as the character comparison _mbsicmp does. A
+// difference aborts.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -54,6 +56,25 @@ void checkSearch(const std::string& text, const std::string& needle) {
   if (t.ifind(n) != expected) std::abort();
 }
 
+int sign(int v) { return (v > 0) - (v < 0); }
+
+// The text against itself with the case of its letters changed from a point
+// on (long runs that differ only in case), and against a copy cut short.
+void checkCompare(const std::string& text, std::size_t from, bool upper) {
+  std::tstring t(std::tstring::base_type(text.data(), text.size()));
+  std::string changed = text;
+  for (std::size_t i = from; i < changed.size(); ++i) {
+    const char c = changed[i];
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) changed[i] = static_cast<char>(upper ? c & ~0x20 : c | 0x20);
+  }
+  for (const std::string& other : {changed, text.substr(0, from)}) {
+    std::tstring o(std::tstring::base_type(other.data(), other.size()));
+    const int expected = sign(_mbsicmp(reinterpret_cast<const unsigned char*>(t.c_str()),
+                                       reinterpret_cast<const unsigned char*>(o.c_str())));
+    if (sign(t.compareNoCase(o)) != expected || sign(t.compareNoCase(o.c_str())) != expected) std::abort();
+  }
+}
+
 }  // namespace
 
 // The first byte chooses the offset and direction, the second where the
@@ -68,5 +89,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const unsigned char set[3] = {data[1], static_cast<unsigned char>(data[1] ^ 0x20), data[0]};
   checkScan(rest, set, 1 + data[0] % 3);
   checkSearch(rest.substr(0, split), rest.substr(split));
+  checkCompare(rest, rest.empty() ? 0 : data[1] % rest.size(), upper);
   return 0;
 }

@@ -260,10 +260,18 @@ unsigned int lowerFind(const char* textChars, std::size_t size, const char* lowe
 #endif
 
 #if !defined(_WIN32)
+// The last character start at or before `at`, given that `from` is one: a
+// byte outside the lead range always ends a character, and from there
+// lead-range bytes pair up.
+std::size_t charStartAtOrBefore(const unsigned char* p, std::size_t from, std::size_t at) {
+  std::size_t known = at;
+  while (known > from && isLead(p[known - 1])) --known;
+  return ((at - known) & 1) ? at - 1 : at;
+}
+
 // The length of a prefix that a and b share and that ends at a character
 // start, found eight bytes at a time: identical bytes fold to identical
-// characters, so a case-insensitive comparison may start there. Reads stay
-// within the first n bytes, which both texts have; stops at a NUL.
+// characters. Reads stay within the first n bytes; stops at a NUL.
 std::size_t sameCharacterPrefix(const unsigned char* a, const unsigned char* b, std::size_t n) {
   const std::uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
   std::size_t same = 0;
@@ -273,11 +281,31 @@ std::size_t sameCharacterPrefix(const unsigned char* a, const unsigned char* b, 
     std::memcpy(&y, b + same, 8);
     if (x != y || ((x - ones) & ~x & highs) != 0) break;  // a difference or a NUL
   }
-  // Back to a character start: a byte outside the lead range always ends a
-  // character, and from there lead-range bytes pair up.
-  std::size_t known = same;
-  while (known > 0 && isLead(a[known - 1])) --known;
-  return ((same - known) & 1) ? same - 1 : same;
+  return charStartAtOrBefore(a, 0, same);
+}
+
+// _mbsicmp(a, b), reading no further than n bytes into either text ahead of
+// the character walk (both have at least n bytes, NULs included). After the prefix they share byte for byte, runs of whole characters that
+// lower to the same bytes are passed over (lowering is the comparison's own
+// case folding, and the vector conversion is fast); the character walk
+// decides from the first run that differs.
+int compareNoCaseBounded(const unsigned char* a, const unsigned char* b, std::size_t n) {
+  const std::size_t kRun = 1024, kShortest = 64;  // shorter runs are not worth the copies
+  char lowA[kRun], lowB[kRun];
+  std::size_t pos = sameCharacterPrefix(a, b, n);
+  while (n - pos >= kShortest) {
+    const std::size_t limit = pos + std::min(kRun, n - pos);
+    const std::size_t end = charStartAtOrBefore(a, pos, limit);
+    if (end == pos || charStartAtOrBefore(b, pos, limit) != end) break;
+    const std::size_t len = end - pos;
+    std::memcpy(lowA, a + pos, len);
+    std::memcpy(lowB, b + pos, len);
+    // A shorter result means a NUL: the walk ends the comparison there.
+    if (convertCase(lowA, len, false) != len || convertCase(lowB, len, false) != len) break;
+    if (std::memcmp(lowA, lowB, len) != 0) break;
+    pos = end;
+  }
+  return _mbsicmp(a + pos, b + pos);
 }
 #endif
 
@@ -313,8 +341,7 @@ int tstring::compareNoCase(const tstring& t) const {
 #if defined(_WIN32)
   return _mbsicmp(bytes(c_str()), bytes(t.c_str()));
 #else
-  const std::size_t skip = sameCharacterPrefix(bytes(c_str()), bytes(t.c_str()), std::min(size(), t.size()));
-  return _mbsicmp(bytes(c_str()) + skip, bytes(t.c_str()) + skip);
+  return compareNoCaseBounded(bytes(c_str()), bytes(t.c_str()), std::min(size(), t.size()));
 #endif
 }
 
@@ -323,8 +350,7 @@ int tstring::compareNoCase(const char* s) const {
 #if defined(_WIN32)
   return _mbsicmp(bytes(c_str()), bytes(s));
 #else
-  const std::size_t skip = sameCharacterPrefix(bytes(c_str()), bytes(s), strnlen(s, size()));
-  return _mbsicmp(bytes(c_str()) + skip, bytes(s) + skip);
+  return compareNoCaseBounded(bytes(c_str()), bytes(s), strnlen(s, size()));
 #endif
 }
 
