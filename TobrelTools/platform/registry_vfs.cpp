@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -41,6 +42,13 @@ const int kMarkSlots = kLastMarkSlot - kFirstMarkSlot + 1;
 const unsigned kMoveEvery = 16;
 const int kWriterLock = 0;
 const int kFirstReaderSlot = 3;
+// The reader marks in the shared index's first region (of 32 KiB): after
+// the two 48-byte copies of the index header and the count of frames copied.
+// A checkpoint that finds a slot free sets its mark to "not in use", which
+// limits no later checkpoint.
+const int kIndexRegionSize = 32768;
+const int kMarksOffset = 100;
+const std::uint32_t kMarkNotUsed = 0xFFFFFFFFu;
 
 sqlite3_vfs* base = nullptr;   // SQLite's default layer, set at registration
 
@@ -299,16 +307,35 @@ int lockForWriting(LayerFile* f, int slot) {
   return SQLITE_OK;
 }
 
+// Whether the mark of a reader slot still limits checkpoints. While the slot
+// was virtual, a checkpoint may have found it free and taken its mark out of
+// use; a reader lock on it would then not keep later commits from being
+// copied into the database file under the reads that follow.
+bool markInUse(LayerFile* f, int slot) {
+  void volatile* region = nullptr;
+  if (f->real->pMethods->xShmMap(f->real, 0, kIndexRegionSize, 0, &region) != SQLITE_OK || !region) return false;
+  const volatile unsigned char* marks = static_cast<const volatile unsigned char*>(region) + kMarksOffset;
+  std::uint32_t mark;
+  std::memcpy(&mark, const_cast<const unsigned char*>(marks) + 4 * (slot - kFirstReaderSlot), sizeof mark);
+  return mark != kMarkNotUsed;
+}
+
 // SQLite gives the writer lock back while its reader slot is virtual. When
 // the transaction ends here nothing more is read, and the slot's release
-// costs nothing; otherwise the reader lock is taken for real first. Should
-// that fail (another connection holds the slot for a moment), the writer
-// lock is kept until the slot is given back, which protects the reads as
-// well.
+// costs nothing; otherwise the reader lock is taken for real first (any mark
+// still in use is no newer than this transaction's view: nobody could
+// commit meanwhile). Should that fail (another connection holds the slot
+// for a moment, or the slot's mark is no longer in use), the writer lock is
+// kept until the slot is given back, which protects the reads as well.
 int releaseWriter(LayerFile* f) {
   f->held &= ~(1u << kWriterLock);
   if (!f->ending) {
     if (realShmLock(f, f->virtualSlot, 1, SQLITE_SHM_LOCK | SQLITE_SHM_SHARED) != SQLITE_OK) {
+      f->slotWriter = true;
+      return SQLITE_OK;
+    }
+    if (!markInUse(f, f->virtualSlot)) {
+      realShmLock(f, f->virtualSlot, 1, SQLITE_SHM_UNLOCK | SQLITE_SHM_SHARED);
       f->slotWriter = true;
       return SQLITE_OK;
     }

@@ -28,7 +28,9 @@
 //   the writer's view, which is what a reader lock would have protected. When
 //   the writer lock is given back, the reader lock is taken for real, unless
 //   kTransactionEndsControl said that the transaction ends there (nothing is
-//   read between the writer lock's release and the reader lock's).
+//   read between the writer lock's release and the reader lock's). Should a
+//   checkpoint have taken that slot's mark out of use meanwhile (the slot
+//   looked free), the writer lock is kept instead until the transaction ends.
 //
 // Locking between processes is otherwise unchanged (POSIX locks on the -shm
 // file), so processes using the plain Unix layer on the same file stay

@@ -275,6 +275,60 @@ TEST(RegistryVfsTest, AReadOutlivingAnAnnouncedWriteKeepsItsView) {
   sqlite3_close(db);
 }
 
+// The same when a checkpoint, finding the announced write's reader slot free
+// (it is held only in name), took that slot's mark out of use during the
+// write: later commits must still not be copied under the outliving read.
+TEST(RegistryVfsTest, AReadOutlivingAnAnnouncedWriteKeepsItsViewWhenACheckpointTookItsMark) {
+  std::string path = freshDatabase("mark_taken.db");
+  sqlite3* writer = open(path, true);
+  sqlite3* checkpointer = open(path, true);
+  sqlite3_busy_timeout(writer, 0);
+  run(writer, "PRAGMA wal_autocheckpoint=0; CREATE TABLE u(x);");
+  EXPECT_EQ(one(checkpointer, "SELECT count(*) FROM u"), "0");   // finds the log
+  run(writer, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200)"
+              " INSERT INTO t(k, v) SELECT i, 'old' || zeroblob(300) FROM n");
+  run(writer, "PRAGMA wal_checkpoint(PASSIVE)");
+  run(writer, "INSERT INTO u VALUES(1)");   // the log starts over; t lives in the database file alone
+  // Marks on two slots, the newer one below the newest commit.
+  sqlite3* first = open(path, true);
+  sqlite3* second = open(path, true);
+  run(first, "BEGIN; SELECT count(*) FROM u;");
+  run(writer, "INSERT INTO u VALUES(2)");
+  EXPECT_EQ(one(second, "SELECT count(*) FROM u"), "2");
+  run(first, "COMMIT");
+  run(writer, "INSERT INTO u VALUES(3)");
+
+  sqlite3* db = open(path);
+  control(db, tobrel::regstore::kWriteIntentControl, true);
+  run(db, "BEGIN IMMEDIATE");
+  control(db, tobrel::regstore::kWriteIntentControl, false);
+  run(db, "INSERT INTO u VALUES(4)");
+  sqlite3_stmt* reading = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT substr(v, 1, 3) FROM t ORDER BY k", -1, &reading, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(reading), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_wal_checkpoint_v2(checkpointer, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr), SQLITE_OK);
+  run(db, "COMMIT");   // `reading` still runs
+  // Whether this commit waits for `reading` or not, `reading` keeps its view.
+  sqlite3_exec(writer, "UPDATE t SET v = 'new' || zeroblob(300)", nullptr, nullptr, nullptr);
+  EXPECT_EQ(sqlite3_wal_checkpoint_v2(checkpointer, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr), SQLITE_OK);
+  int old = 0, rows = 0;
+  do {
+    old += std::string(reinterpret_cast<const char*>(sqlite3_column_text(reading, 0))) == "old" ? 1 : 0;
+    ++rows;
+  } while (sqlite3_step(reading) == SQLITE_ROW);
+  EXPECT_EQ(rows, 200);
+  EXPECT_EQ(old, 200);
+  sqlite3_finalize(reading);
+  run(writer, "UPDATE t SET v = 'new' || zeroblob(300)");
+  EXPECT_EQ(one(db, "SELECT count(*) FROM t WHERE substr(v, 1, 3) = 'new'"), "200");
+  EXPECT_EQ(one(db, "PRAGMA integrity_check"), "ok");
+  sqlite3_close(db);
+  sqlite3_close(second);
+  sqlite3_close(first);
+  sqlite3_close(checkpointer);
+  sqlite3_close(writer);
+}
+
 TEST(RegistryVfsTest, EveryCommitIsWholeForEveryOtherConnectionAtOnce) {
   std::string path = freshDatabase("visible.db");
   sqlite3* writer = open(path);
