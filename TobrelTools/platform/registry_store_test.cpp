@@ -196,11 +196,13 @@ TEST(RegistryStoreFileTest, CreatingWaitsForAnotherWriterWhileOpeningDoesNot) {
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
   RegCloseKey(key);
 
+  // The clock starts before the other writer can commit, so that a slow
+  // start of this thread cannot shorten the wait measured.
+  start = Clock::now();
   std::thread release([other] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
   });
-  start = Clock::now();
   LONG err = RegCreateKeyExA(HKEY_CURRENT_USER, "Present\\New\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                              &key, &disposition);
   std::chrono::steady_clock::duration waited = Clock::now() - start;
