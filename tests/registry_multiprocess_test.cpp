@@ -17,22 +17,11 @@
 
 #include "TobrelTools/platform/platform.h"
 #include "tests/registry_test_util.h"
+#include "tests/sqlite_util.h"
 
 namespace {
 
-std::string integrityCheck(const std::string& db) {
-  sqlite3* h = nullptr;
-  std::string out = "cannot open";
-  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(h, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
-      out = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    }
-    sqlite3_finalize(s);
-  }
-  sqlite3_close(h);
-  return out;
-}
+using tobrel::test::integrityCheck;
 
 HKEY createKey(HKEY parent, const std::string& path) {
   HKEY key = nullptr;

@@ -28,6 +28,7 @@
 #include "TobrelTools/platform/platform.h"
 #include "TobrelTools/platform/registry_vfs.h"
 #include "tests/registry_test_util.h"
+#include "tests/sqlite_util.h"
 
 namespace {
 
@@ -494,20 +495,7 @@ bool checkSnapshot(HKEY mine, HKEY keys, int w, Seen& seen, std::string* why, lo
   _exit(0);
 }
 
-std::string integrityCheck(const std::string& db) {
-  sqlite3* h = nullptr;
-  std::string out = "cannot open";
-  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_busy_timeout(h, 5000);
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(h, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
-      out = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    }
-    sqlite3_finalize(s);
-  }
-  sqlite3_close(h);
-  return out;
-}
+using tobrel::test::integrityCheck;
 
 // Watches the log from outside while the processes run: the shared index's
 // count of frames copied to the database (it grows with each checkpoint and

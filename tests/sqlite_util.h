@@ -1,0 +1,34 @@
+// Checks on a registry store's database file from outside the library, for
+// the tests that kill or race processes over it.
+#ifndef TOBRELTOOLS_TESTS_SQLITE_UTIL_H_
+#define TOBRELTOOLS_TESTS_SQLITE_UTIL_H_
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace tobrel {
+namespace test {
+
+// The first line of PRAGMA integrity_check ("ok" when sound), or "cannot
+// open". Opened for writing so that SQLite can recover a log left by a
+// killed process.
+inline std::string integrityCheck(const std::string& db) {
+  sqlite3* h = nullptr;
+  std::string out = "cannot open";
+  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(h, 5000);
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(h, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
+      out = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    }
+    sqlite3_finalize(s);
+  }
+  sqlite3_close(h);
+  return out;
+}
+
+}  // namespace test
+}  // namespace tobrel
+
+#endif  // TOBRELTOOLS_TESTS_SQLITE_UTIL_H_
