@@ -17,7 +17,10 @@
 // Following the links depth first makes the recursion tens of thousands of
 // levels deep: everything runs on a thread with a 512 MiB stack.
 //
-//   persist_bench [client|plain|all] [N...]     (default: client 20000 200000)
+//   persist_bench [client|plain|all] [--alone] [N...]
+//                                   (default: client 20000 200000)
+//
+// --alone runs Persistable only (for a profiler), without the peers.
 //
 // Prints the best of a few runs (thread CPU time, user and system) for each
 // library and size, the ratios of Persistable's times to the peers' and each
@@ -555,7 +558,7 @@ struct Row {
 };
 
 struct Options {
-  bool client = true, plain = false;
+  bool client = true, plain = false, alone = false;
   std::vector<int> sizes;
 };
 
@@ -569,10 +572,13 @@ void report(const char* workload, const std::vector<int>& sizes,
     std::printf("%s N=%d\n", workload, n);
     const struct { const char* name; const Times& t; } libs[] = {
         {"Persistable", row.tobrel}, {"Boost", row.boost}, {"cereal", row.cereal}};
+    const bool peers = row.cereal.write < 1e29;
     for (const auto& lib : libs) {
+      if (&lib.t != &row.tobrel && !peers) continue;
       std::printf("  %-12s write %8.2f ms  read %8.2f ms  file %9ld bytes  nodes back %d\n", lib.name,
                   lib.t.write * 1e3, lib.t.read * 1e3, lib.t.bytes, lib.t.nodesBack);
     }
+    if (!peers) continue;
     std::printf("  Persistable/cereal  write %.2f  read %.2f\n", row.tobrel.write / row.cereal.write,
                 row.tobrel.read / row.cereal.read);
     std::printf("  Persistable/Boost   write %.2f  read %.2f\n", row.tobrel.write / row.boost.write,
@@ -594,13 +600,15 @@ void runAll(const Options& options) {
   ClassFactory::getInstance()->add(ClientNode::ClientNode_id, &ClientNode::create);
   ClassFactory::getInstance()->add(ClientRoot::ClientRoot_id, &ClientRoot::create);
   if (options.client) {
-    report("client", options.sizes, [](int n, int reps) {
+    report("client", options.sizes, [&](int n, int reps) {
+      if (options.alone) return Row{n, runClientPersistable(n, reps), Times(), Times()};
       return Row{n, runClientPersistable(n, reps), runClientBoost(n, reps), runClientCereal(n, reps)};
     });
   }
   if (options.plain) {
-    report("plain", options.sizes, [](int n, int reps) {
+    report("plain", options.sizes, [&](int n, int reps) {
       const Shape shape(n);
+      if (options.alone) return Row{n, runPersistable(shape, reps), Times(), Times()};
       return Row{n, runPersistable(shape, reps), runBoost(shape, reps), runCereal(shape, reps)};
     });
   }
@@ -617,13 +625,15 @@ int main(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "client" || arg == "plain" || arg == "all") {
+    if (arg == "--alone") {
+      options.alone = true;
+    } else if (arg == "client" || arg == "plain" || arg == "all") {
       options.client = arg != "plain";
       options.plain = arg != "client";
     } else if (std::atoi(argv[i]) > 0) {
       options.sizes.push_back(std::atoi(argv[i]));
     } else {
-      std::fprintf(stderr, "usage: persist_bench [client|plain|all] [N...]\n");
+      std::fprintf(stderr, "usage: persist_bench [client|plain|all] [--alone] [N...]\n");
       return 2;
     }
   }
