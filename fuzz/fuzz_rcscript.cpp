@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cmake/rc/rc_script.h"
+#include "tools/rc/rc_script.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)fuzz_rcscript.cpp:  Ver01.00  2026.12.05";
 

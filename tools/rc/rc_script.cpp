@@ -1,4 +1,4 @@
-#include "cmake/rc/rc_script.h"
+#include "tools/rc/rc_script.h"
 
 #include <cstdint>
 #include <cstdio>

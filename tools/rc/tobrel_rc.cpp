@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cmake/rc/rc_script.h"
+#include "tools/rc/rc_script.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)tobrel_rc.cpp:  Ver01.00  2026.12.05";
 

@@ -1,6 +1,6 @@
 // Resource script reader: string tables in real-world script shapes, and the
 // errors that must name file and line.
-#include "cmake/rc/rc_script.h"
+#include "tools/rc/rc_script.h"
 
 #include <gtest/gtest.h>
 
