@@ -1,22 +1,22 @@
 // Reader of the STRINGTABLE blocks of Windows resource scripts (.rc), for
 // hosts without a resource compiler.
 //
-// It understands the parts of the script language that string tables use:
-// the preprocessor (#include of quoted files relative to the including file,
-// #define of object-like names, #undef, #if/#ifdef/#ifndef/#elif/#else/#endif
-// with C integer expressions and defined(), other directives ignored), //
-// and /* */ comments, STRINGTABLE with optional memory flags and LANGUAGE,
-// CHARACTERISTICS and VERSION statements, BEGIN/END or braces, ids as numbers
-// or integer expressions over #define'd names, and strings with C escapes,
-// "" for a quote, and adjacent literals joined. Every other resource
-// statement is skipped, with its BEGIN/END body. Strings are kept as the
-// bytes the script holds (the script's own code page): a double-byte
-// character of code page 932 is copied as a unit, so its trail byte never
-// starts an escape.
-#ifndef TOBREL_RC_RC_SCRIPT_H_
-#define TOBREL_RC_RC_SCRIPT_H_
+// It reads a script as the C preprocessor left it (see preprocessor.h): line
+// markers ("# 12 \"file\"" or "#line 12 \"file\"") say which file and line
+// the text that follows comes from, other directives (#pragma code_page and
+// the like) are skipped. What it understands of the script language is what
+// string tables use: STRINGTABLE with optional memory flags and LANGUAGE,
+// CHARACTERISTICS and VERSION statements, BEGIN/END or braces, ids as C
+// integer expressions, and strings with C escapes, "" for a quote, and
+// adjacent literals joined. Every other resource statement is skipped, with
+// its BEGIN/END body. Strings are kept as the bytes the script holds (the
+// script's own code page): a double-byte character of code page 932 is
+// copied as a unit, so its trail byte never starts an escape. Comments are
+// skipped too: a C preprocessor that takes such a trail byte for an escape
+// leaves the rest of the line, comments included, as written.
+#ifndef TOBREL_TOOLS_RC_RC_SCRIPT_H_
+#define TOBREL_TOOLS_RC_RC_SCRIPT_H_
 
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -40,12 +40,17 @@ struct StringEntry {
 
 struct ScriptResult {
   std::vector<StringEntry> strings;   // in script order
-  std::vector<std::string> inputs;    // the scripts and every header read
+  std::vector<std::string> inputs;    // the scripts and every header read, each once
 };
 
-// Reads the scripts in order into one string table. Throws ScriptError for
+// Reads the string tables of one preprocessed script. `script` names the
+// script for text before the first line marker. Throws ScriptError for
 // anything it cannot read, and for an id given twice.
-ScriptResult readScripts(const std::vector<std::string>& paths);
+ScriptResult parsePreprocessed(const std::string& text, const std::string& script);
+
+// Adds the strings and inputs of `more` to `table`; an id that `table`
+// already holds is a ScriptError at the later definition.
+void addStrings(ScriptResult& table, const ScriptResult& more);
 
 // The C++ source that registers the strings under the module it is linked
 // into.
@@ -54,4 +59,4 @@ std::string generateSource(const ScriptResult& result);
 }  // namespace rc
 }  // namespace tobrel
 
-#endif  // TOBREL_RC_RC_SCRIPT_H_
+#endif  // TOBREL_TOOLS_RC_RC_SCRIPT_H_
