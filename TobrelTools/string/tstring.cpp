@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TobrelTools/platform/cp932.h"
+#include "TobrelTools/stream/char_runs.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)tstring.cpp:  Ver01.00  2026.12.05";
 
@@ -176,8 +177,7 @@ void tstring::saveContents(vostream& os) const {
   // count always fits the stream's 32-bit long.
   os << 0L;
   os << static_cast<long>(size());
-  const char* p = data();
-  for (std::size_t i = 0, n = size(); i < n; ++i) os << p[i];
+  tobrel::writeChars(os, data(), size());
 }
 
 void tstring::restoreContents(vistream& is) {
@@ -210,14 +210,7 @@ void tstring::restoreNarrow(vistream& is, std::size_t count) {
   while (done < count && is.good()) {
     std::size_t step = std::min(nextStep(done), count - done);
     base_type::resize(done + step);
-    char* p = &(*this)[done];
-    for (std::size_t i = 0; i < step && is.good();) {
-      for (std::size_t blockEnd = std::min(step, i + kCheckEvery); i < blockEnd; ++i) {
-        char c = 0;
-        is >> c;
-        p[i] = c;
-      }
-    }
+    tobrel::readChars(is, &(*this)[done], step, kCheckEvery);
     done += step;
   }
   std::size_t nul = base_type::find('\0');
