@@ -135,11 +135,11 @@ TEST(TstringConstruct, WideTextIsConvertedToCodePage932) {
 // Texts of every length from 0 to 40 units, starting at each position of an
 // 8-byte word, with units after the terminator that must not be taken: the
 // wide text ends at its zero unit exactly, and the wide view of the result
-// gives the same units back. Units near the zero (0x0001, 0x0100) and with
+// gives the same units back. Units near the zero (0x0001, 0x4E00) and with
 // the high bit (0x8000, 0xFFFF) lie next to the terminator, where a text's
 // end is searched a word at a time.
 TEST(TstringConstruct, WideTextEndsAtItsZeroUnitAtAnyLengthAndPlace) {
-  const unsigned short pattern[] = {0x3042, 'a', 0x0001, 0x65E5, 0x0100, 0xFF71, 'Z', 0x30A2};
+  const unsigned short pattern[] = {0x3042, 'a', 0x0001, 0x65E5, 0x4E00, 0xFF71, 'Z', 0x30A2};
   const unsigned short after[] = {0x8000, 0xFFFF, 'q', 0x0001};
   for (std::size_t offset = 0; offset < 4; ++offset) {
     for (std::size_t length = 0; length <= 40; ++length) {
