@@ -115,15 +115,20 @@ long long versionOf(const std::string& data, std::uint32_t writer, std::uint32_t
   return valueData(writer, slot, h.version, h.size) == data ? h.version : -1;
 }
 
-// Reads a value of any size; ERROR_SUCCESS, or the registry's error.
+// Reads a value of any size (asking again when it grew between the call
+// that gave its size and the read); ERROR_SUCCESS, or the registry's error.
 LONG readValue(HKEY key, const std::string& name, std::string* out) {
   DWORD size = 0;
   LONG err = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, &size);
-  if (err != ERROR_SUCCESS) return err;
-  out->assign(size + 64, '\0');
-  size = static_cast<DWORD>(out->size());
-  err = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&(*out)[0]), &size);
-  if (err == ERROR_SUCCESS) out->resize(size);
+  while (err == ERROR_SUCCESS || err == ERROR_MORE_DATA) {
+    out->assign(size + 64, '\0');
+    size = static_cast<DWORD>(out->size());
+    err = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&(*out)[0]), &size);
+    if (err == ERROR_SUCCESS) {
+      out->resize(size);
+      break;
+    }
+  }
   return err;
 }
 
