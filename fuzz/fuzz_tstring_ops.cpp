@@ -21,7 +21,7 @@ namespace {
 
 using tobrel::VectorPath;
 
-const VectorPath kPaths[] = {VectorPath::kSse2, VectorPath::kAvx2, VectorPath::kAvx512};
+const VectorPath kPaths[] = {VectorPath::kSse2, VectorPath::kAvx2};
 
 void checkConversion(const std::string& text, std::size_t offset, bool upper) {
   // The text at an offset in its buffer, so that the blocks fall anywhere.

@@ -396,7 +396,6 @@ std::size_t convertCaseBy(VectorPath path, char* p, std::size_t n, bool upper) {
 #endif
   switch (path) {
 #if defined(TOBREL_VECTOR_AVX2)
-    case VectorPath::kAvx512:  // a 512-bit form measured no faster
     case VectorPath::kAvx2:
       return convertAvx2(p, n, upper);
 #endif
