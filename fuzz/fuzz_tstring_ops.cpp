@@ -15,8 +15,6 @@
 #include "TobrelTools/string/case_convert.h"
 #include "TobrelTools/string/tstring.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)fuzz_tstring_ops.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 using tobrel::VectorPath;

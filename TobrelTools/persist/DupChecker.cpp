@@ -1,8 +1,9 @@
 #include "TobrelTools/persist/DupChecker.h"
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/globals.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)DupChecker.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("DupChecker.cpp", "2026.12.05");
 
 DupChecker::DupChecker() {}
 DupChecker::DupChecker(const DupChecker& other) : objects_(other.objects_), indexOf_(other.indexOf_) {}

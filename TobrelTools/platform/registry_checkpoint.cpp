@@ -1,10 +1,11 @@
 // The registry store's background checkpoints (see registry_checkpoint.h).
 #include "TobrelTools/platform/registry_checkpoint.h"
+#include "TobrelTools/export.h"
 
 #include <pthread.h>
 #include <sqlite3.h>
 
-static const char sccsid[] __attribute__((used)) = "@(#)registry_checkpoint.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("registry_checkpoint.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace regstore {

@@ -10,9 +10,10 @@
 
 #include <sqlite3.h>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/registry_vfs.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)registry_store.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("registry_store.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace regstore {

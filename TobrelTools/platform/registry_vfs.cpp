@@ -2,6 +2,7 @@
 // writes, few reader-mark moves, and write transactions
 // under the writer lock alone (see registry_vfs.h).
 #include "TobrelTools/platform/registry_vfs.h"
+#include "TobrelTools/export.h"
 
 #include <sqlite3.h>
 
@@ -10,7 +11,7 @@
 #include <cstring>
 #include <mutex>
 
-static const char sccsid[] __attribute__((used)) = "@(#)registry_vfs.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("registry_vfs.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace regstore {

@@ -4,11 +4,14 @@
 
 #include <cstdint>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/string/byte_scan_loop.h"
 
 #if defined(TOBREL_VECTOR_SSE2)
 #include <emmintrin.h>
 #endif
+
+TOBREL_MODULE_ID("byte_scan.cpp", "2026.12.05");
 
 namespace tobrel {
 

@@ -1,7 +1,10 @@
 // The candidate scan in 32-byte vectors. This file alone is compiled for
 // AVX2 (see CMakeLists.txt); byte_scan.cpp runs it only where the processor
 // has AVX2.
+#include "TobrelTools/export.h"
 #include "TobrelTools/string/byte_scan_loop.h"
+
+TOBREL_MODULE_ID("byte_scan_avx2.cpp", "2026.12.06");
 
 #if defined(TOBREL_VECTOR_AVX2)
 #if !defined(__AVX2__)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/string/mbchar.h"
 #if defined(TOBREL_VECTOR_SSE2)
@@ -15,7 +16,7 @@
 #include <immintrin.h>
 #endif
 
-static const char sccsid[] __attribute__((used)) = "@(#)case_convert.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("case_convert.cpp", "2026.12.05");
 
 namespace tobrel {
 

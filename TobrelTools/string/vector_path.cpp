@@ -1,7 +1,8 @@
 // Which vector forms of the string loops this host can run.
 #include "TobrelTools/string/vector_path.h"
+#include "TobrelTools/export.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)vector_path.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("vector_path.cpp", "2026.12.05");
 
 namespace tobrel {
 
