@@ -123,17 +123,28 @@ TEST_F(ToolTest, EveryCommandAndGroupRefusesWrongUsageWithTwo) {
     // "usage: tobrel reg load FILE [--to PATH]"
     std::string usage = lines(run(with({"--help"})).out).at(0);
     std::vector<std::string> synopsis = words(usage.substr(std::string("usage: tobrel ").size() + command.size()));
+    // Words outside brackets are arguments; inside, "--name" is an option,
+    // followed by its value's name when it takes one ("[--to PATH]",
+    // "[--json | --dot]").
     std::vector<std::string> required, flags, valued;
     bool variadic = false;
+    int depth = 0;
     for (std::size_t i = 0; i < synopsis.size(); ++i) {
-      const std::string& w = synopsis[i];
+      std::string w = synopsis[i];
       if (w.find("...") != std::string::npos) variadic = true;
-      if (w.compare(0, 3, "[--") == 0) {
-        if (w.back() == ']') flags.push_back(w.substr(1, w.size() - 2));
-        else valued.push_back(w.substr(1));
-      } else if (w[0] != '[' && w.back() != ']') {
-        required.push_back(w.find("PATH") != std::string::npos ? probeKey : probeFile);
+      if (w[0] == '[') ++depth;
+      bool closes = w.back() == ']';
+      std::string bare = w.substr(w[0] == '[' ? 1 : 0);
+      while (!bare.empty() && bare.back() == ']') bare.pop_back();
+      if (depth > 0 && bare.compare(0, 2, "--") == 0) {
+        bool takesValue = !closes && i + 1 < synopsis.size() && synopsis[i + 1] != "|" &&
+                          synopsis[i + 1].compare(0, 2, "--") != 0;
+        (takesValue ? valued : flags).push_back(bare);
+        if (takesValue) closes = synopsis[++i].back() == ']';
+      } else if (depth == 0 && bare != "|") {
+        required.push_back(bare.find("PATH") != std::string::npos ? probeKey : probeFile);
       }
+      if (closes) --depth;
     }
     std::vector<std::string> unknown = required;
     unknown.push_back("--no-such-option");
