@@ -25,4 +25,6 @@ NestingState& nestingState() {
   return state;
 }
 
+void forgetCheckerOfThread() { threadNesting.checker = nullptr; }
+
 }  // namespace tobrel
