@@ -4,11 +4,12 @@
 #include <cstring>
 #include <typeinfo>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/stream/fistream.h"
 #include "TobrelTools/stream/fostream.h"
 #include "TobrelTools/stream/stdio_fast.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)char_runs.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("char_runs.cpp", "2026.12.05");
 
 namespace tobrel {
 
