@@ -6,6 +6,8 @@ else()
   find_package(SQLite3 REQUIRED)
   target_sources(TobrelTools PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/registry_store.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/registry_names.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/registry_upgrade.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_vfs.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_checkpoint.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_posix.cpp

@@ -1,0 +1,26 @@
+// Comparison of two registry transcripts (see transcript.cpp): one written on
+// Linux against the registry store, one written under Wine against Wine's
+// registry. Where Wine is known to differ from Windows, both transcripts are
+// normalised first (each rule in compare.cpp says how Wine differs); every
+// other difference is a failure.
+#ifndef TOBRELTOOLS_TESTS_REGDIFF_COMPARE_H_
+#define TOBRELTOOLS_TESTS_REGDIFF_COMPARE_H_
+
+#include <string>
+#include <vector>
+
+namespace tobrel {
+namespace regdiff {
+
+// The lines of a transcript with the known differences of Wine normalised.
+std::vector<std::string> normalise(const std::vector<std::string>& lines);
+
+// Compares the transcripts in two files; prints the first differences to
+// stderr. 0 when they agree, 1 when they differ, 2 when a file cannot be
+// read.
+int compareFiles(const char* linuxPath, const char* windowsPath);
+
+}  // namespace regdiff
+}  // namespace tobrel
+
+#endif  // TOBRELTOOLS_TESTS_REGDIFF_COMPARE_H_

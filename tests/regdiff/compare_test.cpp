@@ -1,0 +1,31 @@
+// The comparison forgives exactly the known differences of Wine.
+#include "tests/regdiff/compare.h"
+
+#include <gtest/gtest.h>
+
+namespace tobrel {
+namespace regdiff {
+namespace {
+
+TEST(RegdiffCompare, ValueBlocksCompareAsSetsButKeyOrderCounts) {
+  std::vector<std::string> store = {"#1 enum-values h0", "  value \"b\" type 1 6100", "  value \"a\" type 4 01000000",
+                                    "#1 end 259", "#2 enum-keys h0", "#2 key \"A\"", "#2 key \"B\""};
+  std::vector<std::string> wine = {"#1 enum-values h0", "  value \"a\" type 4 01000000", "  value \"b\" type 1 6100",
+                                   "#1 end 259", "#2 enum-keys h0", "#2 key \"A\"", "#2 key \"B\""};
+  EXPECT_EQ(normalise(store), normalise(wine));
+
+  // Subkeys in another order, or a value block with other contents, differ.
+  std::vector<std::string> keysSwapped = wine;
+  std::swap(keysSwapped[5], keysSwapped[6]);
+  EXPECT_NE(normalise(store), normalise(keysSwapped));
+  std::vector<std::string> otherData = wine;
+  otherData[1] = "  value \"a\" type 4 02000000";
+  EXPECT_NE(normalise(store), normalise(otherData));
+  // Blocks are sorted each on its own, never merged across other lines.
+  std::vector<std::string> split = {"  value \"b\"", "#1 end 259", "  value \"a\""};
+  EXPECT_EQ(normalise(split), split);
+}
+
+}  // namespace
+}  // namespace regdiff
+}  // namespace tobrel
