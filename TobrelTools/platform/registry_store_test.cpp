@@ -168,7 +168,7 @@ TEST(RegistryStoreFileTest, AFileOfTheFirstLayoutIsUpgradedInPlace) {
   }
   EXPECT_EQ(names, (std::vector<std::string>{"z", "a", "new"}));
   RegCloseKey(key);
-  EXPECT_EQ(sqliteOne(db, "PRAGMA user_version"), "2");
+  EXPECT_EQ(sqliteOne(db, "PRAGMA user_version"), "3");
   EXPECT_EQ(sqliteOne(db, "PRAGMA integrity_check"), "ok");
   tobrel::registryStoreReset(nullptr);
 }
