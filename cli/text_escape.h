@@ -20,6 +20,12 @@ namespace cli {
 std::string quoteText(const char* data, std::size_t size);
 inline std::string quoteText(const std::string& s) { return quoteText(s.data(), s.size()); }
 
+// A whole text for a terminal (the text dumps of 'reg show'): characters as
+// UTF-8, line feeds and tabs as they are, other control bytes and bytes
+// outside a defined character as \xNN, as quoteText shows them.
+std::string displayText(const char* data, std::size_t size);
+inline std::string displayText(const std::string& s) { return displayText(s.data(), s.size()); }
+
 // The text as the contents of a JSON string (without the quotes), appended
 // to `out`. Bytes outside a defined character become U+FFFD; the result is
 // true when nothing was replaced, that is when the JSON text stands for the

@@ -96,6 +96,18 @@ TEST_F(TreeToolTest, ShowPrintsTheLibrarysTextDump) {
       << show.out;
 }
 
+TEST_F(TreeToolTest, ShowConvertsNamesAndTextsForTheTerminal) {
+  // Key 表 (95 5C, a trail byte that is a backslash) with value 名 = 日本語.
+  ASSERT_TRUE(importText("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\J\\\x95\x5C]\r\n"
+                         "\"\x96\xBC\"=\"\x93\xFA\x96\x7B\x8C\xEA\"\r\n\r\n"));
+  ToolResult show = run({"reg", "show", "HKCU\\Software\\J"});
+  ASSERT_EQ(show.status, 0) << show.err;
+  EXPECT_NE(show.out.find("\xE8\xA1\xA8"), std::string::npos) << show.out;                  // 表
+  EXPECT_NE(show.out.find("\xE5\x90\x8D"), std::string::npos) << show.out;                  // 名
+  EXPECT_NE(show.out.find("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"), std::string::npos) << show.out;   // 日本語
+  EXPECT_EQ(show.out.find("\x95\x5C"), std::string::npos) << show.out;
+}
+
 TEST_F(TreeToolTest, DumpOfASavedTreeShowsKeysAndValues) {
   const std::string file = tempPath("t.bin");
   ASSERT_EQ(run({"reg", "save", "HKCU\\Software\\T", file}).status, 0);
