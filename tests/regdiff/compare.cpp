@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 namespace tobrel {
@@ -15,6 +16,14 @@ bool readLines(const char* path, std::vector<std::string>* lines) {
   std::string line;
   while (std::getline(in, line)) lines->push_back(line);
   return true;
+}
+
+// The number of the last call in a transcript.
+std::size_t calls(const std::vector<std::string>& lines) {
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+    if (!it->empty() && (*it)[0] == '#') return std::strtoul(it->c_str() + 1, nullptr, 10);
+  }
+  return 0;
 }
 
 bool isItem(const std::string& line) { return line.compare(0, 2, "  ") == 0; }
@@ -67,28 +76,35 @@ std::vector<std::string> normalise(const std::vector<std::string>& lines) {
   return out;
 }
 
-int compareFiles(const char* linuxPath, const char* windowsPath) {
-  std::vector<std::string> a, b;
-  if (!readLines(linuxPath, &a) || !readLines(windowsPath, &b)) {
-    std::fprintf(stderr, "cannot read %s or %s\n", linuxPath, windowsPath);
-    return 2;
-  }
+bool agree(std::vector<std::string> a, std::vector<std::string> b, std::string* report) {
   dropSkipped(&a, &b);
   std::vector<std::string> na = normalise(a), nb = normalise(b);
-  if (na == nb) {
-    std::printf("transcripts agree: %zu lines\n", na.size());
-    return 0;
-  }
+  if (na == nb) return true;
   int shown = 0;
   std::size_t n = std::max(na.size(), nb.size());
   for (std::size_t i = 0; i < n && shown < 10; ++i) {
     const std::string& x = i < na.size() ? na[i] : std::string("(end of transcript)");
     const std::string& y = i < nb.size() ? nb[i] : std::string("(end of transcript)");
     if (x == y) continue;
-    std::fprintf(stderr, "line %zu differs:\n  linux:   %s\n  windows: %s\n", i + 1, x.c_str(), y.c_str());
+    *report += "line " + std::to_string(i + 1) + " differs:\n  linux:   " + x + "\n  windows: " + y + "\n";
     ++shown;
   }
-  return 1;
+  return false;
+}
+
+int compareFiles(const char* linuxPath, const char* windowsPath) {
+  std::vector<std::string> a, b;
+  if (!readLines(linuxPath, &a) || !readLines(windowsPath, &b)) {
+    std::fprintf(stderr, "cannot read %s or %s\n", linuxPath, windowsPath);
+    return 2;
+  }
+  std::string report;
+  if (!agree(a, b, &report)) {
+    std::fprintf(stderr, "%s", report.c_str());
+    return 1;
+  }
+  std::printf("transcripts agree: %zu lines, %zu calls\n", a.size(), calls(a));
+  return 0;
 }
 
 }  // namespace regdiff

@@ -15,6 +15,11 @@ namespace regdiff {
 // The lines of a transcript with the known differences of Wine normalised.
 std::vector<std::string> normalise(const std::vector<std::string>& lines);
 
+// Whether two transcripts agree once the calls that the Windows transcript
+// skipped under Wine are left out of both and both are normalised; the
+// first differences go to *report.
+bool agree(std::vector<std::string> linuxLines, std::vector<std::string> windowsLines, std::string* report);
+
 // Compares the transcripts in two files; prints the first differences to
 // stderr. 0 when they agree, 1 when they differ, 2 when a file cannot be
 // read.

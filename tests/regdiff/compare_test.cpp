@@ -26,6 +26,17 @@ TEST(RegdiffCompare, ValueBlocksCompareAsSetsButKeyOrderCounts) {
   EXPECT_EQ(normalise(split), split);
 }
 
+TEST(RegdiffCompare, CallsSkippedUnderWineLeaveBothTranscripts) {
+  std::vector<std::string> store = {"#0 start -> 0", "#1 create h0 \"kkk\" -> 87", "#2 enum-keys h0", "#2 end 259"};
+  std::vector<std::string> wine = {"#0 start -> 0", "#1 skipped under Wine", "#2 enum-keys h0", "#2 end 259"};
+  std::string report;
+  EXPECT_TRUE(agree(store, wine, &report)) << report;
+  // Any other difference is reported with both lines.
+  wine[3] = "#2 end 1018";
+  EXPECT_FALSE(agree(store, wine, &report));
+  EXPECT_NE(report.find("linux:   #2 end 259\n  windows: #2 end 1018"), std::string::npos) << report;
+}
+
 }  // namespace
 }  // namespace regdiff
 }  // namespace tobrel
