@@ -108,6 +108,40 @@ TEST_F(TreeToolTest, ShowConvertsNamesAndTextsForTheTerminal) {
   EXPECT_EQ(show.out.find("\x95\x5C"), std::string::npos) << show.out;
 }
 
+TEST_F(TreeToolTest, LoadTakesNamesTheRegistryHoldsAsOne) {
+  // A snapshot with keys Ａ and ａ (one key to Windows) and a text value
+  // named and holding NEC ≒ (87 90, which the registry keeps as 81 E0):
+  // written as the registry holds them, and the check after the restore
+  // finds every one of them.
+  regtree tree(HKEY_CURRENT_USER, "Software\\T");
+  tree.load();
+  regkey_t* upper = new regkey_t;
+  upper->setName("\x82\x60");
+  regval_t* text = new regval_t;
+  text->setName("\x87\x90");
+  text->setData(std::tstring("\x87\x90"), REG_SZ);
+  upper->addElements(text);
+  regkey_t* lower = new regkey_t;
+  lower->setName("\x82\x81");
+  tree.getTopkey().addElements(upper);
+  tree.getTopkey().addElements(lower);
+  const std::string file = tempPath("merged.bin");
+  {
+    Persistable::readyToSerialize();
+    fvostream out(file.c_str());
+    out << tree;
+  }
+  ToolResult load = run({"reg", "load", file, "--to", "HKCU\\Software\\M"});
+  ASSERT_EQ(load.status, 0) << load.err;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\M\\\x82\x81", 0, KEY_READ, &key), ERROR_SUCCESS);
+  char data[8];
+  DWORD size = sizeof data;
+  ASSERT_EQ(RegQueryValueExA(key, "\x81\xE0", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(data, size), std::string("\x81\xE0\0", 3));
+  RegCloseKey(key);
+}
+
 TEST_F(TreeToolTest, DumpOfASavedTreeShowsKeysAndValues) {
   const std::string file = tempPath("t.bin");
   ASSERT_EQ(run({"reg", "save", "HKCU\\Software\\T", file}).status, 0);
