@@ -16,10 +16,11 @@
 //   compared unit by unit), values in the order in which they were first
 //   set. Enumerating n entries by rising index costs O(n) in all: each
 //   handle remembers its last position until the registry changes.
-// - String data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) follows Windows' ANSI
-//   calls: a text set without its NUL but followed by one in memory gets
-//   that NUL counted, and a text read back without a NUL gets one after it
-//   when the buffer has room.
+// - String data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) read back without a
+//   NUL gets one after it when the buffer has room (not counted), as Windows
+//   does. A text set without its NUL is stored as given: Windows would also
+//   count a NUL that follows the data in the caller's memory, but reading
+//   past the data given is not safe.
 // - Handles are small integers (multiples of 4), valid in the process that
 //   opened them (and in a child forked from it, see Fork below). A closed handle number is
 //   reused only after many others were handed out.

