@@ -4,9 +4,10 @@
 
 #include <unicode/uchar.h>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)registry_names.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("registry_names.cpp", "2026.12.06");
 
 namespace tobrel {
 namespace regstore {

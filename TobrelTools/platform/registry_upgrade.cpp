@@ -16,7 +16,10 @@
 #include <utility>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/registry_store.h"
+
+TOBREL_MODULE_ID("registry_upgrade.cpp", "2026.12.06");
 
 namespace tobrel {
 namespace regstore {
