@@ -6,13 +6,7 @@ set(prefix ${WORK_DIR}/prefix)
 set(consumer_build ${WORK_DIR}/consumer-build)
 file(REMOVE_RECURSE ${WORK_DIR})
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed: ${ARGN}\n${out}\n${err}")
-  endif()
-  set(last_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/script_run.cmake)
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(f include/TobrelTools/TobrelTools.h include/TobrelTools/stream/fostream.h
