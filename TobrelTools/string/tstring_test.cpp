@@ -132,6 +132,32 @@ TEST(TstringConstruct, WideTextIsConvertedToCodePage932) {
   EXPECT_EQ(text(t), text(tstring("x").bstr(const_cast<unsigned short*>(w))));
 }
 
+// Texts of every length from 0 to 40 units, starting at each position of an
+// 8-byte word, with units after the terminator that must not be taken: the
+// wide text ends at its zero unit exactly, and the wide view of the result
+// gives the same units back. Units near the zero (0x0001, 0x4E00) and with
+// the high bit (0x8000, 0xFFFF) lie next to the terminator, where a text's
+// end is searched a word at a time.
+TEST(TstringConstruct, WideTextEndsAtItsZeroUnitAtAnyLengthAndPlace) {
+  const unsigned short pattern[] = {0x3042, 'a', 0x0001, 0x65E5, 0x4E00, 0xFF71, 'Z', 0x30A2};
+  const unsigned short after[] = {0x8000, 0xFFFF, 'q', 0x0001};
+  for (std::size_t offset = 0; offset < 4; ++offset) {
+    for (std::size_t length = 0; length <= 40; ++length) {
+      std::vector<unsigned short> buf(offset + length + 1 + 4, 0x7777);
+      std::basic_string<unsigned short> expected;
+      for (std::size_t i = 0; i < length; ++i) expected += pattern[i % 8];
+      std::copy(expected.begin(), expected.end(), buf.begin() + offset);
+      buf[offset + length] = 0;
+      std::copy(after, after + 4, buf.begin() + offset + length + 1);
+      tstring t(&buf[offset]);
+      // Each unit of the pattern is one or two bytes of code page 932.
+      ASSERT_GE(t.size(), length) << offset << " " << length;
+      ASSERT_LE(t.size(), 2 * length) << offset << " " << length;
+      ASSERT_EQ(units(t), expected) << offset << " " << length;
+    }
+  }
+}
+
 TEST(TstringConstruct, AssigningTextFromInsideItself) {
   tstring t("hello world");
   t = t.c_str() + 6;
