@@ -1,14 +1,14 @@
 #include "TobrelTools/persist/Persistable.h"
 
-#include <typeinfo>
+#include <type_traits>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/ClassFactory.h"
 #include "TobrelTools/persist/DupChecker.h"
 #include "TobrelTools/persist/nesting.h"
-#include "TobrelTools/stream/fistream.h"
-#include "TobrelTools/stream/fostream.h"
+#include "TobrelTools/stream/char_runs.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)Persistable.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("Persistable.cpp", "2026.12.05");
 
 namespace {
 
@@ -37,11 +37,10 @@ class badis {
 [[noreturn]] void fail(const char* message) { throw new InternalException(message); }
 
 // The framing of a record goes through one of two adapters. Most streams
-// are exactly fvostream or fvistream, whose operators are known: their
-// members are called by qualified name, without dispatch. Any other stream
-// (a class derived from the file streams included) gets its virtual
-// operators called as they are. The streams' bases are virtual, so a stream
-// of an exact file type is reached through its most derived object.
+// are exactly fvostream or fvistream, whose operators are known: the values
+// go straight to the C library (see char_runs.h). Any other stream (a class
+// derived from the file streams included) gets its virtual operators called
+// as they are.
 class AnyOut {
  public:
   explicit AnyOut(vostream& os) : os_(os) {}
@@ -52,11 +51,18 @@ class AnyOut {
   vostream& os_;
 };
 
+// The values of the framing (char, unsigned short, int) are written as
+// they are in memory, which is what fvostream's operators do for them.
 class FileOut {
  public:
-  explicit FileOut(vostream& os) : os_(*static_cast<fvostream*>(dynamic_cast<void*>(&os))) {}
+  explicit FileOut(fvostream& os) : os_(os) {}
   template <typename T>
-  void put(T v) { os_.fvostream::operator<<(v); }
+  void put(T v) {
+    static_assert(sizeof(T) <= 4 && !std::is_same<T, bool>::value, "a framing value");
+    // The file is asked for each time: a class's contents may have
+    // reopened the stream.
+    tobrel::putValue(os_, os_.fvostream::file(), &v, sizeof v);
+  }
 
  private:
   fvostream& os_;
@@ -75,17 +81,17 @@ class AnyIn {
 
 class FileIn {
  public:
-  explicit FileIn(vistream& is) : is_(*static_cast<fvistream*>(dynamic_cast<void*>(&is))) {}
+  explicit FileIn(fvistream& is) : is_(is) {}
   template <typename T>
-  void get(T& v) { is_.fvistream::operator>>(v); }
+  void get(T& v) {
+    static_assert(sizeof(T) <= 4 && !std::is_same<T, bool>::value, "a framing value");
+    tobrel::getValue(is_, is_.fvistream::file(), &v, sizeof v);
+  }
   bool good() { return is_.fvistream::good(); }
 
  private:
   fvistream& is_;
 };
-
-inline bool isFileOut(vostream& os) { return typeid(os) == typeid(fvostream); }
-inline bool isFileIn(vistream& is) { return typeid(is) == typeid(fvistream); }
 
 // The calling thread's duplicate checker: the one kept for the running
 // pass, or looked up.
@@ -193,15 +199,15 @@ unsigned short Persistable::getClassId() { return Persistable_id; }
 Persistable* Persistable_create() { return new Persistable(); }
 
 void Persistable::save(vostream& os) const {
-  if (isFileOut(os))
-    saveRecord(*this, os, FileOut(os));
+  if (fvostream* file = tobrel::exactFileStream(os))
+    saveRecord(*this, os, FileOut(*file));
   else
     saveRecord(*this, os, AnyOut(os));
 }
 
 void Persistable::restore(vistream& is, Persistable*& obj) {
-  if (isFileIn(is))
-    restoreRecord(is, obj, FileIn(is));
+  if (fvistream* file = tobrel::exactFileStream(is))
+    restoreRecord(is, obj, FileIn(*file));
   else
     restoreRecord(is, obj, AnyIn(is));
 }

@@ -10,10 +10,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/stream/char_runs.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)tstring.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("tstring.cpp", "2026.12.05");
 
 namespace std {
 
@@ -217,16 +218,40 @@ unsigned short tstring::isA() const { return tstring_id; }
 void tstring::saveContents(vostream& os) const {
   // A text never exceeds INT_MAX bytes (the allocator's limit), so the
   // count always fits the stream's 32-bit long.
+  const std::size_t n = size();
+  if (fvostream* file = tobrel::exactFileStream(os)) {
+    // The record as fvostream's operators write it (two longs as 32-bit
+    // little-endian values, then the bytes), in one transfer when short.
+    const std::int32_t head[2] = {0, static_cast<std::int32_t>(n)};
+    if (n <= kLocalBuffer) {
+      char record[sizeof head + kLocalBuffer];
+      std::memcpy(record, head, sizeof head);
+      std::memcpy(record + sizeof head, data(), n);
+      tobrel::putBytes(*file, record, sizeof head + n);
+    } else {
+      tobrel::putBytes(*file, head, sizeof head);
+      tobrel::putBytes(*file, data(), n);
+    }
+    return;
+  }
   os << 0L;
-  os << static_cast<long>(size());
-  tobrel::writeChars(os, data(), size());
+  os << static_cast<long>(n);
+  tobrel::writeChars(os, data(), n);
 }
 
 void tstring::restoreContents(vistream& is) {
   base_type::clear();
   long flag = 0, count = 0;
-  is >> flag;
-  is >> count;
+  if (fvistream* file = tobrel::exactFileStream(is)) {
+    // As fvistream's operator>>(long&): 32 bits, sign-extended, stored
+    // only when they arrived.
+    std::int32_t w = 0;
+    if (tobrel::getValue(*file, file->fvistream::file(), &w, sizeof w)) flag = w;
+    if (tobrel::getValue(*file, file->fvistream::file(), &w, sizeof w)) count = w;
+  } else {
+    is >> flag;
+    is >> count;
+  }
   if (count <= 0) return;
   try {
     if (flag != 0)
@@ -246,6 +271,15 @@ void tstring::restoreContents(vistream& is) {
 }
 
 void tstring::restoreNarrow(vistream& is, std::size_t count) {
+  if (count <= kLocalBuffer) {
+    // Most texts are short: read on the stack, and the text made once, at
+    // its size (up to the first NUL; a byte that did not arrive is a NUL).
+    char local[kLocalBuffer];
+    tobrel::readChars(is, local, count, kCheckEvery);
+    const void* nul = std::memchr(local, 0, count);
+    base_type::assign(local, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - local) : count);
+    return;
+  }
   // The bytes go straight into the text, which grows a step at a time; a
   // byte the stream does not deliver stays 0 and so ends the text.
   std::size_t done = 0;

@@ -21,8 +21,6 @@
 #include "tests/memory_stream.h"
 #include "tests/test_util.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)tstring_test.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 using std::tstring;
@@ -412,6 +410,51 @@ TEST(TstringRecord, FileStreamsRoundTrip) {
   ASSERT_NE(nullptr, rb);
   EXPECT_TRUE(rb->empty());
   delete rb;
+}
+
+// The exact file streams write and read content records on a road of their
+// own: the same bytes as any other stream for texts around the length where
+// that road changes, and the same text, state and position for records cut
+// short anywhere or holding a NUL.
+TEST(TstringRecord, FileStreamsMatchOtherStreamsWhole) {
+  const std::string path = tobrel::test::tempPath("record.bin");
+  for (std::size_t n : {0, 1, 20, 511, 512, 513, 5000}) {
+    std::string body(n, 'a');
+    for (std::size_t i = 0; i < n; ++i) body[i] = static_cast<char>('a' + i % 26);
+    tstring t(tstring::base_type(body.data(), body.size()));
+    Persistable::readyToSerialize();
+    MemoryOStream memory;
+    memory << t;
+    Persistable::readyToSerialize();
+    {
+      fvostream file(path.c_str());
+      file << t;
+      EXPECT_TRUE(file.good());
+    }
+    EXPECT_EQ(tobrel::test::bytesOf(path), memory.bytes()) << n;
+  }
+}
+
+TEST(TstringRecord, FileStreamsMatchOtherStreamsDamaged) {
+  const std::string path = tobrel::test::tempPath("damaged.bin");
+  const Bytes whole = {0, 0, 0, 0, 6, 0, 0, 0, 'a', 'b', 0, 'c', 'd', 'e'};
+  std::vector<Bytes> records;
+  for (std::size_t cut = 0; cut <= whole.size(); ++cut) records.push_back(Bytes(whole.begin(), whole.begin() + cut));
+  records.push_back({0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'x'});       // negative count
+  records.push_back({0, 0, 0, 0, 0x00, 0x10, 0x00, 0x00, 'x', 'y'});  // 4096 announced, 2 there
+  for (const Bytes& record : records) {
+    SCOPED_TRACE(record.size());
+    tobrel::test::writeBytes(path, record);
+    MemoryIStream memory(record);
+    tstring fromMemory("old");
+    fromMemory.restoreContents(memory);
+    fvistream file(path.c_str());
+    tstring fromFile("old");
+    fromFile.restoreContents(file);
+    EXPECT_EQ(text(fromFile), text(fromMemory));
+    EXPECT_EQ(file.rdstate(), memory.rdstate());
+    EXPECT_EQ(std::ftell(file.file()), static_cast<long>(memory.position()));
+  }
 }
 
 // ---------------------------------------------------------------- damaged records
