@@ -10,6 +10,7 @@ namespace tobrel {
 namespace cli {
 
 Command dumpCommand();
+Command undumpCommand();
 std::vector<Command> regCommands();
 Command demoCommand();
 

@@ -111,6 +111,7 @@ int runCommand(const Command& command, const std::vector<std::string>& words) {
 std::vector<Command> allCommands() {
   std::vector<Command> commands;
   commands.push_back(dumpCommand());
+  commands.push_back(undumpCommand());
   for (Command& c : regCommands()) commands.push_back(c);
   commands.push_back(demoCommand());
   return commands;

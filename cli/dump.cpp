@@ -20,6 +20,9 @@ namespace {
 
 int runDump(const Invocation& invocation) {
   const std::string& path = invocation.args[0];
+  if (invocation.has("json") + invocation.has("dot") + invocation.has("offsets") > 1) {
+    throw UsageError("--json, --dot and --offsets do not go together");
+  }
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) throw Failure(path + ": is a directory");
   std::uintmax_t size = std::filesystem::file_size(path, ec);
@@ -36,7 +39,9 @@ int runDump(const Invocation& invocation) {
 
   Writer out(stdout);
   std::unique_ptr<DumpSink> sink =
-      invocation.has("json") ? makeJsonSink(out) : makeTextSink(out, invocation.has("offsets"));
+      invocation.has("json") ? makeJsonSink(out)
+      : invocation.has("dot") ? makeDotSink(out, kDotCollapseAbove)
+                              : makeTextSink(out, invocation.has("offsets"));
   Progress progress;
   DumpDecoder decoder(*in, *sink);
   decoder.setProgress(&progress, size);
@@ -54,7 +59,7 @@ int runDump(const Invocation& invocation) {
 Command dumpCommand() {
   Command c;
   c.path = "dump";
-  c.synopsis = "FILE [--json] [--offsets]";
+  c.synopsis = "FILE [--json | --dot | --offsets]";
   c.summary = "Show the records of a stream file: objects, references, texts, registry elements.";
   c.details =
       "Each object record is shown with its index (what later references point to), its class id\n"
@@ -64,8 +69,15 @@ Command dumpCommand() {
       "Records nest by indentation. A file may hold several records one after another.\n"
       "\n"
       "Record contents carry no length: an unknown class id or a damaged record ends the dump\n"
-      "with the byte offset and the reason, and the exit status is 1.\n";
+      "with the byte offset and the reason, and the exit status is 1.\n"
+      "\n"
+      "--json prints the document that 'tobrel undump' writes back (docs/dump-json.md).\n"
+      "--dot prints the object graph for Graphviz: 'tobrel dump --dot FILE | dot -Tsvg > graph.svg'.\n"
+      "One node per object record, solid edges to nested records, dashed blue edges for references.\n"
+      "Above " + std::to_string(kDotCollapseAbove) + " objects, runs of more than four same-class siblings are drawn as\n"
+      "their first two, one node for the rest and their last.\n";
   c.options = {{"json", "", "print the structure as one JSON document"},
+               {"dot", "", "print the object graph in Graphviz's language"},
                {"offsets", "", "start every line with the file offset of what it shows"}};
   c.minArgs = 1;
   c.maxArgs = 1;

@@ -163,10 +163,10 @@ void DumpDecoder::contents(unsigned short classId, const ObjectInfo& info, const
 }
 
 void DumpDecoder::textContents(const char* label, const ObjectInfo& info) {
-  TextInfo text{false, 0, std::string(), std::u16string()};
-  std::int32_t flag = readI32("the encoding flag of a tstring");
+  TextInfo text{0, false, 0, std::string(), std::u16string()};
+  text.flag = readI32("the encoding flag of a tstring");
   text.count = readI32("the length of a tstring");
-  text.wide = flag != 0;
+  text.wide = text.flag != 0;
   // A length of 0 or less is the empty text; nothing more belongs to it.
   for (std::int32_t i = 0; i < text.count; ++i) {
     if (text.wide) {

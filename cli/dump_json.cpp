@@ -2,6 +2,8 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/dump/json.h"
+#include "cli/dump/text_encode.h"
 #include "cli/dump_render.h"
 #include "cli/text_escape.h"
 #include "cli/writer.h"
@@ -63,19 +65,38 @@ class JsonSink : public DumpSink {
     slot(label);
     open('{');
     head(object);
+    if (text.flag != 0 && text.flag != 1) {
+      key("flag");
+      out_.format("%" PRId32, text.flag);
+    }
     key("wide");
     out_.put(text.wide ? "true" : "false");
     key("length");
     out_.format("%" PRId32, text.count);
     key("text");
-    scratch_.clear();
+    // The text alone must give back the stored bytes or units; where it
+    // cannot (bytes outside a character, a character with two codes, a lone
+    // surrogate), they follow in hexadecimal.
     bool exact = true;
-    if (text.wide) appendJsonWide(text.units, scratch_);
-    else exact = appendJsonText(text.bytes.data(), text.bytes.size(), scratch_);
-    out_.put('"').put(scratch_).put('"');
-    if (!exact) {
-      key("bytes");
-      out_.put('"').put(hexBytes(text.bytes.data(), text.bytes.size(), 0)).put('"');
+    if (text.wide) {
+      string(utf16ToUtf8(text.units, &exact));
+      if (!exact) {
+        key("units");
+        out_.put('"');
+        for (char16_t unit : text.units) out_.format("%04X", static_cast<unsigned>(unit));
+        out_.put('"');
+      }
+    } else {
+      const std::string utf8 = cp932ToUtf8(text.bytes.data(), text.bytes.size(), &exact);
+      string(utf8);
+      if (exact) {
+        std::string error;
+        exact = utf8ToCp932(utf8, scratch_, error) && scratch_ == text.bytes;
+      }
+      if (!exact) {
+        key("bytes");
+        out_.put('"').put(hexBytes(text.bytes.data(), text.bytes.size(), 0)).put('"');
+      }
     }
     close();
   }
@@ -117,9 +138,7 @@ class JsonSink : public DumpSink {
     out_.put('"').put(hexBytes(data.data(), data.size(), 0)).put('"');
     if (isTextType(type)) {
       key("text");
-      scratch_.clear();
-      appendJsonText(data.data(), data.size(), scratch_);
-      out_.put('"').put(scratch_).put('"');
+      string(cp932ToUtf8(data.data(), data.size(), nullptr));
     }
   }
 
@@ -176,11 +195,7 @@ class JsonSink : public DumpSink {
     open_.pop_back();
     first_ = false;
   }
-  void string(const std::string& utf8) {
-    scratch_.clear();
-    appendJsonEscaped(utf8, scratch_);
-    out_.put('"').put(scratch_).put('"');
-  }
+  void string(const std::string& utf8) { out_.put(jsonQuoted(utf8)); }
   void head(const ObjectInfo& object) {
     key("offset");
     out_.format("%" PRIu64, object.offset);

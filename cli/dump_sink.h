@@ -30,6 +30,7 @@ struct ReferenceInfo {
 
 // A decoded text (a tstring's contents).
 struct TextInfo {
+  std::int32_t flag;     // the stored encoding flag: 0 bytes, anything else units
   bool wide;             // stored as 16-bit units (the library writes bytes)
   std::int32_t count;    // the stored length: bytes, or units when wide
   std::string bytes;     // narrow: the bytes

@@ -13,6 +13,7 @@ std::vector<Command> regCommands() {
   for (const std::vector<Command>& group : {regTreeCommands(), regFileCommands(), regProtectCommands()}) {
     commands.insert(commands.end(), group.begin(), group.end());
   }
+  commands.push_back(regDiffCommand());
   return commands;
 }
 

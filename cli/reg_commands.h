@@ -18,6 +18,8 @@ std::vector<Command> regFileCommands();
 // reg protect, reg unprotect: read-only keys of the registry store (none on
 // Windows, whose registry has access control lists of its own).
 std::vector<Command> regProtectCommands();
+// reg diff: the differences between two subtrees, saved or live.
+Command regDiffCommand();
 
 // A command without options.
 Command simpleCommand(const char* path, const char* synopsis, const char* summary, const char* details,

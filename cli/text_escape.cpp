@@ -99,52 +99,22 @@ std::string quoteText(const char* data, std::size_t size) {
   return out;
 }
 
-bool appendJsonText(const char* data, std::size_t size, std::string& out) {
+std::string cp932ToUtf8(const char* data, std::size_t size, bool* exact) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
-  bool exact = true;
+  std::string out;
+  out.reserve(size);
   std::size_t i = 0;
   while (i < size) {
     Step step = nextStep(p + i, size - i);
     if (step.ascii) {
-      unsigned char c = p[i];
-      if (appendSharedEscape(c, out)) {
-        // escaped
-      } else if (c < 0x20 || c == 0x7F) {
-        char esc[8];
-        std::snprintf(esc, sizeof esc, "\\u%04x", c);
-        out += esc;
-      } else {
-        out += static_cast<char>(c);
-      }
-    } else if (step.cp != 0) {
-      appendUtf8(step.cp, out);
+      out += static_cast<char>(p[i]);
     } else {
-      appendUtf8(0xFFFD, out);
-      exact = false;
+      if (step.cp == 0 && exact) *exact = false;
+      appendUtf8(step.cp != 0 ? step.cp : 0xFFFD, out);
     }
     i += step.length;
   }
-  return exact;
-}
-
-void appendJsonEscaped(const std::string& utf8, std::string& out) {
-  for (unsigned char c : utf8) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char esc[8];
-          std::snprintf(esc, sizeof esc, "\\u%04x", c);
-          out += esc;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
+  return out;
 }
 
 namespace {
@@ -196,22 +166,15 @@ std::string quoteWide(const std::u16string& units) {
   return out;
 }
 
-void appendJsonWide(const std::u16string& units, std::string& out) {
+std::string utf16ToUtf8(const std::u16string& units, bool* exact) {
+  std::string out;
   walkUtf16(
-      units,
-      [&out](char32_t cp) {
-        if (cp < 0x80) {
-          std::string one(1, static_cast<char>(cp));
-          appendJsonEscaped(one, out);
-        } else {
-          appendUtf8(cp, out);
-        }
-      },
-      [&out](char32_t unit) {
-        char esc[8];
-        std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(unit));
-        out += esc;
+      units, [&out](char32_t cp) { appendUtf8(cp, out); },
+      [&out, exact](char32_t) {
+        if (exact) *exact = false;
+        appendUtf8(0xFFFD, out);
       });
+  return out;
 }
 
 std::string hexBytes(const void* data, std::size_t size, char separator) {

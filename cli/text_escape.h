@@ -20,24 +20,24 @@ namespace cli {
 std::string quoteText(const char* data, std::size_t size);
 inline std::string quoteText(const std::string& s) { return quoteText(s.data(), s.size()); }
 
-// The text as the contents of a JSON string (without the quotes), appended
-// to `out`. Bytes outside a defined character become U+FFFD; the result is
-// true when nothing was replaced, that is when the JSON text stands for the
-// bytes exactly.
-bool appendJsonText(const char* data, std::size_t size, std::string& out);
-
-// Any UTF-8 text (names, messages) as the contents of a JSON string.
-void appendJsonEscaped(const std::string& utf8, std::string& out);
+// The text in UTF-8, for JSON: every character as itself, control bytes
+// included (the JSON writer escapes them), and U+FFFD for each byte outside
+// a defined character. `exact` (when not null) is set to false when a byte
+// was so replaced.
+std::string cp932ToUtf8(const char* data, std::size_t size, bool* exact);
 
 // The bytes as hexadecimal pairs, upper case, separated by `separator` (none
 // when it is 0).
 std::string hexBytes(const void* data, std::size_t size, char separator);
 
-// The same two forms for a text stored as 16-bit units (UTF-16). Units that
-// are not a character (a lone surrogate) and control characters are escaped
-// as \uXXXX in both forms.
+// A text stored as 16-bit units (UTF-16): quoted as quoteText quotes, with
+// units that are not a character (a lone surrogate) and control characters
+// escaped as \uXXXX.
 std::string quoteWide(const std::u16string& units);
-void appendJsonWide(const std::u16string& units, std::string& out);
+
+// The units in UTF-8, for JSON; a lone surrogate becomes U+FFFD and sets
+// `exact` (when not null) to false.
+std::string utf16ToUtf8(const std::u16string& units, bool* exact);
 
 // UTF-8 form of one code point.
 void appendUtf8(char32_t cp, std::string& out);

@@ -24,21 +24,20 @@ TEST(QuoteText, EscapesControlBytesQuotesAndUndecodableBytes) {
   EXPECT_EQ(quoteText(""), "\"\"");
 }
 
-TEST(JsonText, ReportsWhetherTheTextIsExact) {
-  std::string out;
-  EXPECT_TRUE(appendJsonText("a\"\\\n\x01", 5, out));
-  EXPECT_EQ(out, "a\\\"\\\\\\n\\u0001");
-  out.clear();
-  EXPECT_FALSE(appendJsonText("x\x80", 2, out));
-  EXPECT_EQ(out, "x\xef\xbf\xbd");
+TEST(Utf8Text, ReplacesOnlyBytesOutsideACharacterAndSaysSo) {
+  bool exact = true;
+  EXPECT_EQ(cp932ToUtf8("a\"\n\x01\x82\xa0", 6, &exact), "a\"\n\x01\xe3\x81\x82");
+  EXPECT_TRUE(exact);
+  EXPECT_EQ(cp932ToUtf8("x\x80", 2, &exact), "x\xef\xbf\xbd");
+  EXPECT_FALSE(exact);
 }
 
 TEST(WideText, DecodesSurrogatePairsAndEscapesLoneHalves) {
   std::u16string units = {u'A', 0xD83D, 0xDE00, 0xD800, u'"', 0};
   EXPECT_EQ(quoteWide(units), "\"A\xf0\x9f\x98\x80\\uD800\\\"\\0\"");
-  std::string json;
-  appendJsonWide(units, json);
-  EXPECT_EQ(json, "A\xf0\x9f\x98\x80\\ud800\\\"\\u0000");
+  bool exact = true;
+  EXPECT_EQ(utf16ToUtf8(units, &exact), std::string("A\xf0\x9f\x98\x80\xef\xbf\xbd\"\0", 10));
+  EXPECT_FALSE(exact);
 }
 
 TEST(HexBytes, UpperCasePairs) {

@@ -3,10 +3,12 @@
 # Compiles the STRINGTABLE blocks of resource scripts into <target>, so that
 # LoadStringA(<module of target>, id, ...) finds them. On Windows the scripts
 # are added to the target and the resource compiler (windres, rc) builds
-# them. Elsewhere the tobrel-rc tool reads them at build time (with the
-# headers they #include, which are tracked as dependencies) and generates C++
-# code that registers the strings under the module the target becomes; a
-# script it cannot read fails the build with "file:line: error: reason".
+# them. Elsewhere the tobrel-rc tool reads them at build time, after the
+# project's C compiler (or its C++ compiler, in a project without C) has
+# preprocessed them as a resource compiler would (RC_INVOKED defined; the
+# headers they #include are tracked as dependencies), and generates C++ code
+# that registers the strings under the module the target becomes; a script it
+# cannot read fails the build with "file:line: error: reason".
 #
 # Call it in the directory that creates <target>. It links <target> to
 # TobrelTools::TobrelTools with the PRIVATE keyword, so the target's other
@@ -35,6 +37,12 @@ function(tobrel_add_string_resources target)
     message(FATAL_ERROR "tobrel_add_string_resources: the tobrel-rc tool (TobrelTools::tobrel_rc) is not available")
   endif()
 
+  if(CMAKE_C_COMPILER)
+    set(preprocessor "${CMAKE_C_COMPILER}")
+  else()
+    set(preprocessor "${CMAKE_CXX_COMPILER}")
+  endif()
+
   set(scripts)
   foreach(script IN LISTS ARGN)
     get_filename_component(abs "${script}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
@@ -51,7 +59,8 @@ function(tobrel_add_string_resources target)
   set(out "${CMAKE_CURRENT_BINARY_DIR}/tobrel_rc/${target}_strings_${count}.cpp")
   file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/tobrel_rc")
   add_custom_command(OUTPUT "${out}"
-    COMMAND "$<TARGET_FILE:TobrelTools::tobrel_rc>" -o "${out}" -d "${out}.d" ${scripts}
+    COMMAND "$<TARGET_FILE:TobrelTools::tobrel_rc>" -o "${out}" -d "${out}.d"
+            --preprocessor "${preprocessor}" ${scripts}
     DEPENDS ${scripts} TobrelTools::tobrel_rc
     DEPFILE "${out}.d"
     COMMENT "Compiling the string tables of ${target}"

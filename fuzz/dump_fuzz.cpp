@@ -1,6 +1,7 @@
 // The stream file decoder of tobrel dump on arbitrary bytes: it must stop
-// cleanly at any damage, and the JSON it writes must stay one balanced
-// document whatever the input.
+// cleanly at any damage, the JSON it writes must stay one balanced document
+// whatever the input, and undump must write a file that dump read whole back
+// byte for byte.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #endif
 
 #include "TobrelTools/stream/fistream.h"
+#include "cli/dump/stream_encoder.h"
 #include "cli/dump_decoder.h"
 #include "cli/dump_render.h"
 #include "cli/writer.h"
@@ -45,17 +47,19 @@ bool balanced(const std::string& json) {
   return depth == 0 && !inString;
 }
 
-void decode(const std::string& path, std::size_t size, bool json) {
+void decode(const std::string& path, const std::string& input, bool json) {
+  const std::size_t size = input.size();
   const std::string outPath = path + (json ? ".json" : ".txt");
   FILE* outFile = std::fopen(outPath.c_str(), "w+");
   if (!outFile) std::abort();
+  bool whole = false;
   {
     tobrel::cli::Writer out(outFile);
     std::unique_ptr<tobrel::cli::DumpSink> sink =
         json ? tobrel::cli::makeJsonSink(out) : tobrel::cli::makeTextSink(out, true);
     fvistream in(path.c_str());
     tobrel::cli::DumpDecoder decoder(in, *sink);
-    decoder.run(path, size);
+    whole = decoder.run(path, size);
     out.flush();
   }
   if (json) {
@@ -65,6 +69,7 @@ void decode(const std::string& path, std::size_t size, bool json) {
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, outFile)) > 0) text.append(buffer, n);
     if (!balanced(text)) std::abort();
+    if (whole && tobrel::cli::StreamEncoder().encodeText(text) != input) std::abort();
   }
   std::fclose(outFile);
   std::remove(outPath.c_str());
@@ -78,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!f) return 0;
   if (size) std::fwrite(data, 1, size, f);
   std::fclose(f);
-  decode(path, size, false);
-  decode(path, size, true);
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  decode(path, input, false);
+  decode(path, input, true);
   return 0;
 }

@@ -1,28 +1,19 @@
-// Fuzz target: the resource script reader of tobrel-rc on arbitrary script
-// text. Any input must end in a table or a ScriptError naming a line, never
-// in a crash, a hang or runaway memory.
-#include <unistd.h>
-
+// Fuzz target: the resource script reader of tobrel-rc on arbitrary
+// preprocessed text (line markers, skipped directives, string tables). Any
+// input must end in a table or a ScriptError naming a line, never in a crash,
+// a hang or runaway memory.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "cmake/rc/rc_script.h"
-
-static const char sccsid[] __attribute__((used)) = "@(#)fuzz_rcscript.cpp:  Ver01.00  2026.12.05";
+#include "tools/rc/rc_script.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::string path = "/tmp/fuzz_rcscript." + std::to_string(getpid()) + ".rc";
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  std::string text(reinterpret_cast<const char*>(data), size);
   try {
-    tobrel::rc::ScriptResult result = tobrel::rc::readScripts({path});
-    std::string source = tobrel::rc::generateSource(result);
-    if (source.empty()) std::abort();
+    tobrel::rc::ScriptResult result = tobrel::rc::parsePreprocessed(text, "fuzz.rc");
+    if (result.inputs.empty() || tobrel::rc::generateSource(result).empty()) std::abort();
   } catch (const tobrel::rc::ScriptError& e) {
     if (std::string(e.what()).find(": error: ") == std::string::npos) std::abort();
   }

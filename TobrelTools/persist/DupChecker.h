@@ -5,12 +5,20 @@
 // records each object it creates or fills and resolves back-references here.
 //
 // Objects are recorded by address only: the checker never owns, copies or
-// dereferences them. Beside the ordered sequence it keeps a hash index from
-// address to index, so recording n objects costs O(n) in all.
+// dereferences them. Beside the ordered sequence it keeps an index from
+// address to position: one flat open-addressing table of (address, index)
+// pairs, a power of two in size and never more than half full, so that a
+// lookup is one or two cache misses and recording n objects costs O(n).
+//
+// Storage between passes: clear() keeps the memory that a pass like the
+// last two would need again (a program that writes and reads graphs of the
+// same size allocates nothing after its first passes), and gives back what
+// only an unusually large pass needed: what is kept is sized for the
+// smaller of the last two passes, and at most a few hundred KiB more.
 #ifndef TOBRELTOOLS_PERSIST_DUPCHECKER_H_
 #define TOBRELTOOLS_PERSIST_DUPCHECKER_H_
 
-#include <unordered_map>
+#include <cstddef>
 #include <vector>
 
 #include "TobrelTools/export.h"
@@ -32,18 +40,40 @@ class TOBREL_API DupChecker {
 
   // The index under which obj was recorded earlier; otherwise records obj at
   // the next index (the value of entries() before the call) and returns -1.
+  // A null obj is recorded like any other address.
   int add(const Persistable* obj);
   // The object recorded under index; null when index, taken as unsigned, is
   // not below entries() (so every negative index gives null).
   Persistable* get(int index) const;
   // The number of recorded objects.
   unsigned int entries() const;
-  // Forgets every object and releases the storage; the next add records at 0.
+  // Forgets every object; the next add records at index 0. Storage is kept
+  // or given back as described above.
   void clear();
 
  private:
+  friend struct DupCheckerInspector;  // tests look at the storage
+
+  struct Slot {
+    const Persistable* object;  // null: the slot is free
+    int index;
+  };
+
+  // Makes room for one more entry, growing the table ahead of need.
+  void reserveOne();
+  // Replaces the table by one of the given number of slots (a power of
+  // two) and enters every recorded object into it.
+  void rebuild(std::size_t slots);
+  void releaseTable();
+  std::size_t slotOf(const Persistable* obj) const;
+
   std::vector<const Persistable*> objects_;
-  std::unordered_map<const Persistable*, int> indexOf_;
+  Slot* slots_;            // the table, null when none
+  std::size_t mask_;       // table size - 1
+  unsigned int shift_;     // bits of the hash dropped to index the table
+  int nullIndex_;          // index of a recorded null pointer, -1 when none
+  std::size_t lastPass_;   // entries of the pass before the last one cleared
+  std::size_t expected_;   // entries the next table is first sized for
 };
 
 #endif  // TOBRELTOOLS_PERSIST_DUPCHECKER_H_

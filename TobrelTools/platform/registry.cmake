@@ -6,7 +6,6 @@ else()
   find_package(SQLite3 REQUIRED)
   target_sources(TobrelTools PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/registry_store.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/registry_vfs.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_checkpoint.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_posix.cpp
     ${CMAKE_CURRENT_LIST_DIR}/filetime_posix.cpp)
@@ -19,13 +18,7 @@ if(TOBREL_BUILD_TESTS)
   if(NOT WIN32)
     tobrel_add_test(registry_store_test ${CMAKE_CURRENT_LIST_DIR}/registry_store_test.cpp LABELS linux-only)
     target_link_libraries(registry_store_test PRIVATE SQLite::SQLite3)
-    tobrel_add_test(registry_vfs_test ${CMAKE_CURRENT_LIST_DIR}/registry_vfs_test.cpp LABELS linux-only)
-    target_link_libraries(registry_vfs_test PRIVATE SQLite::SQLite3)
     tobrel_add_test(registry_checkpoint_test ${CMAKE_CURRENT_LIST_DIR}/registry_checkpoint_test.cpp LABELS linux-only)
     target_link_libraries(registry_checkpoint_test PRIVATE SQLite::SQLite3)
-    # Many processes at once, through checkpoints and log restarts (about
-    # ten seconds; TOBREL_STRESS_SECONDS sets how long the writers run).
-    tobrel_add_test(registry_stress_test ${CMAKE_CURRENT_LIST_DIR}/registry_stress_test.cpp LABELS linux-only)
-    target_link_libraries(registry_stress_test PRIVATE SQLite::SQLite3)
   endif()
 endif()

@@ -14,7 +14,7 @@
 //   O(n) in all: each handle remembers its last position until the registry
 //   changes.
 // - Handles are small integers (multiples of 4), valid in the process that
-//   opened them (and in a child forked from it). A closed handle number is
+//   opened them (and in a child forked from it, see Fork below). A closed handle number is
 //   reused only after many others were handed out.
 // - Access rights are those of Windows: KEY_QUERY_VALUE to read or enumerate
 //   values, KEY_ENUMERATE_SUB_KEYS to enumerate subkeys, KEY_SET_VALUE to set
@@ -31,6 +31,22 @@
 //   at any point loses nothing that was committed; a power failure may lose
 //   the last commits but leaves the file consistent. Several processes may
 //   use the store at once; a writer waits up to 10 seconds for another.
+// - Fork: a process may fork at any time, and parent and child may both go
+//   on using the registry, with or without exec; handles stay valid on both
+//   sides. The library closes its database connections before the fork (a
+//   pthread_atfork handler) and each side opens the store again at its next
+//   call, so a fork waits for the registry calls and batches of other
+//   threads to end. One exception: in a child forked by a thread that had a
+//   RegistryBatch open, the registry cannot be used (every call fails with
+//   ERROR_REGISTRY_IO_FAILED; exec still gives a fresh start), while the
+//   parent's batch goes on unharmed. Forks that bypass pthread_atfork
+//   (vfork, clone) must exec at once, as for any library.
+// - The log: the -wal file beside the database is emptied once it passes
+//   2 MiB, when no transaction of another process holds it up for more than
+//   200 ms; a writer that finds it past 16 MiB empties it itself. Under
+//   sustained writes from any number of processes it stays below 18 MiB plus
+//   the largest single transaction, unless a transaction (such as a read
+//   RegistryBatch) stays open throughout.
 // - Errors of the store itself: ERROR_BUSY (another process held the
 //   database longer than 10 seconds), ERROR_CANTOPEN (the file cannot be
 //   created or opened), ERROR_CANTWRITE (disk full, read-only file),

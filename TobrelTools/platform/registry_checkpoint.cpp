@@ -1,35 +1,15 @@
 // The registry store's background checkpoints (see registry_checkpoint.h).
 #include "TobrelTools/platform/registry_checkpoint.h"
 
-#include <pthread.h>
 #include <sqlite3.h>
 
-static const char sccsid[] __attribute__((used)) = "@(#)registry_checkpoint.cpp:  Ver01.00  2026.12.05";
+static const char sccsid[] __attribute__((used)) = "@(#)registry_checkpoint.cpp:  Ver01.00  2026.12.06";
 
 namespace tobrel {
 namespace regstore {
 
-namespace {
-
-// Held by a checkpoint thread whenever it is inside SQLite, and by a forking
-// thread across fork(), so that the child never starts with SQLite's locks
-// held by a thread it does not have.
-std::mutex& gate() {
-  static std::mutex* m = new std::mutex;   // never destroyed: threads may outlive static destructors
-  return *m;
-}
-
-void lockGate() { gate().lock(); }
-void unlockGate() { gate().unlock(); }
-
-void guardForks() {
-  static std::once_flag once;
-  std::call_once(once, [] { pthread_atfork(lockGate, unlockGate, unlockGate); });
-}
-
-}  // namespace
-
-BackgroundCheckpointer::BackgroundCheckpointer(const std::string& path, const char* vfs) : path_(path), vfs_(vfs) {}
+BackgroundCheckpointer::BackgroundCheckpointer(const std::string& path, int restartWaitMs)
+    : path_(path), restartWaitMs_(restartWaitMs) {}
 
 BackgroundCheckpointer::~BackgroundCheckpointer() {
   if (!thread_) return;
@@ -39,16 +19,14 @@ BackgroundCheckpointer::~BackgroundCheckpointer() {
   }
   wake_.notify_one();
   thread_->join();
-  delete thread_;
 }
 
 bool BackgroundCheckpointer::request() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (failed_) return false;
   if (!thread_) {
-    guardForks();
     try {
-      thread_ = new std::thread(&BackgroundCheckpointer::run, this);
+      thread_.reset(new std::thread(&BackgroundCheckpointer::run, this));
     } catch (...) {   // no thread to be had: the caller checkpoints itself
       failed_ = true;
       return false;
@@ -61,28 +39,26 @@ bool BackgroundCheckpointer::request() {
   return true;
 }
 
-void BackgroundCheckpointer::abandon() {
-  thread_ = nullptr;   // the parent's; the child has no such thread
-  failed_ = true;
-}
-
 std::uint64_t BackgroundCheckpointer::completed() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return completed_;
 }
 
+std::uint64_t BackgroundCheckpointer::restarted() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return restarted_;
+}
+
 void BackgroundCheckpointer::run() {
   sqlite3* db = nullptr;
-  {
-    std::lock_guard<std::mutex> inside(gate());
-    // A connection finds the log at its first read; until then it has
-    // nothing to checkpoint.
-    if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, vfs_) != SQLITE_OK ||
-        sqlite3_exec(db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
-      sqlite3_close(db);
-      db = nullptr;
-    }
+  // A connection finds the log at its first read; until then it has nothing
+  // to checkpoint.
+  if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
+      sqlite3_exec(db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    db = nullptr;
   }
+  if (db) sqlite3_busy_timeout(db, restartWaitMs_);
   std::unique_lock<std::mutex> lock(mutex_);
   if (!db) failed_ = true;
   while (db) {
@@ -90,16 +66,16 @@ void BackgroundCheckpointer::run() {
     if (stop_) break;
     pending_ = false;
     lock.unlock();
-    {
-      // Passive: copies what no reader needs, waits for nobody.
-      std::lock_guard<std::mutex> inside(gate());
-      sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-    }
+    // Passive first: it copies the bulk of the log while writers go on, so
+    // that the truncating pass, which holds them back, has little left to do.
+    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    int logFrames = -1;
+    int rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logFrames, nullptr);
     lock.lock();
     ++completed_;
+    if (rc == SQLITE_OK && logFrames == 0) ++restarted_;
   }
   lock.unlock();
-  std::lock_guard<std::mutex> inside(gate());
   if (db) sqlite3_close(db);
 }
 

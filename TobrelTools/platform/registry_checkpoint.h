@@ -1,18 +1,18 @@
 // Copies the registry store's write-ahead log into the database file on a
 // thread of its own, so that a registry call never waits for the disk syncs
-// a checkpoint needs. Registry calls only ask for a checkpoint (when the log
-// has grown past a size) and return.
+// a checkpoint needs, and starts the log over so that it stays small. Registry
+// calls only ask for a checkpoint (when the log has grown past a size) and
+// return.
 //
 // The thread starts at the first request, with a database connection of its
-// own, and runs passive checkpoints: they copy what no reader still needs and
-// never block a writer. While writes keep coming the log cannot start over
-// (that needs a moment in which everything is copied), so the store still
-// checkpoints in the calling thread once the log is much larger (see
-// registry_store.cpp); by then the background has copied most of it.
+// own. Each request runs a passive checkpoint (copies what no reader needs,
+// blocks nobody), then a truncating one: it holds new writers back for at
+// most `restartWaitMs` while the last frames are copied and the readers of
+// the log finish, then empties the log file. When readers stay longer the
+// log is left as it is and the next request tries again.
 //
-// Fork: a child process must not use its parent's thread or connection; the
-// store calls abandon() in the child. A fork never happens while the thread is
-// inside SQLite (it would leave SQLite's process-wide locks held in the child).
+// Fork: the object must be destroyed before a fork (the store does this in
+// its fork handler, see registry_store.h); nothing of it may cross a fork.
 #ifndef TOBRELTOOLS_PLATFORM_REGISTRY_CHECKPOINT_H_
 #define TOBRELTOOLS_PLATFORM_REGISTRY_CHECKPOINT_H_
 
@@ -22,6 +22,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,38 +34,35 @@ namespace regstore {
 
 class TOBREL_API BackgroundCheckpointer {
  public:
-  // Checkpoints the database at `path`, opened through the SQLite layer named
-  // `vfs` (nullptr: SQLite's default).
-  BackgroundCheckpointer(const std::string& path, const char* vfs);
+  // Checkpoints the database at `path`; a truncating checkpoint waits at
+  // most `restartWaitMs` for writers and readers.
+  BackgroundCheckpointer(const std::string& path, int restartWaitMs);
   // Stops the thread, waiting for a checkpoint under way.
   ~BackgroundCheckpointer();
   BackgroundCheckpointer(const BackgroundCheckpointer&) = delete;
   BackgroundCheckpointer& operator=(const BackgroundCheckpointer&) = delete;
 
   // Asks for a checkpoint and returns at once; false when no thread can run
-  // one (it could not be started, or this process is a fork's child).
+  // one (it could not be started, or could not open the database).
   bool request();
 
-  // In a child process after fork: forgets the parent's thread without
-  // touching it. The object must then never be destroyed (its condition
-  // variable may still count the parent's thread as waiting).
-  void abandon();
-
-  // Checkpoints run so far, for tests.
+  // Checkpoints run so far, and those of them that emptied the log.
   std::uint64_t completed() const;
+  std::uint64_t restarted() const;
 
  private:
   void run();
 
   std::string path_;
-  const char* vfs_;
+  int restartWaitMs_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool pending_ = false;
   bool stop_ = false;
   bool failed_ = false;
   std::uint64_t completed_ = 0;
-  std::thread* thread_ = nullptr;   // a pointer, so that a child can forget it
+  std::uint64_t restarted_ = 0;
+  std::unique_ptr<std::thread> thread_;
 };
 
 }  // namespace regstore

@@ -3,6 +3,10 @@
 // serialises every call of the process (and a RegistryBatch holds it for its
 // whole life); each call that changes the registry is one store transaction,
 // committed before the call returns.
+//
+// Fork: the store is closed before every fork and opened again, on each
+// side, at the next call (see the fork handlers below); handles name keys by
+// their ids in the database, so they stay valid on both sides.
 #include "TobrelTools/platform/registry.h"
 
 #include <pthread.h>
@@ -12,10 +16,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TobrelTools/platform/registry_store.h"
@@ -60,10 +66,38 @@ struct Handle {
   Cursor values;
 };
 
+// A recursive lock that a fork handler can take in the parent and give back
+// in the child (where the thread has another kernel id, which a recursive
+// pthread mutex would refuse).
+class CallLock {
+ public:
+  void lock() {
+    std::thread::id self = std::this_thread::get_id();
+    if (owner_.load(std::memory_order_relaxed) == self) {
+      ++depth_;
+      return;
+    }
+    mutex_.lock();
+    owner_.store(self, std::memory_order_relaxed);
+    depth_ = 1;
+  }
+  void unlock() {
+    if (--depth_ > 0) return;
+    owner_.store(std::thread::id(), std::memory_order_relaxed);
+    mutex_.unlock();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::atomic<std::thread::id> owner_{std::thread::id()};
+  int depth_ = 0;
+};
+
 struct Registry {
-  std::recursive_mutex mutex;
+  CallLock mutex;
   std::unique_ptr<RegistryStore> store;
-  bool forked = false;    // set in a child process after fork
+  bool forkInBatch = false;   // a fork is under way while this thread's batch is open
+  bool orphaned = false;      // a child forked in a batch: the store cannot be used
   bool pathSet = false;   // a path was given by registryStoreReset
   std::string path;       // the path given, or the one in use
   std::vector<Handle> handles;   // slot i is the handle value (i + 1) * 4
@@ -82,8 +116,37 @@ struct Registry {
 
 Registry* theRegistry = nullptr;
 
-void markForked() {
-  if (theRegistry) theRegistry->forked = true;
+// Before a fork: waits for the registry calls and batches of other threads
+// to end (the lock), then closes the store, so that no SQLite connection and
+// none of SQLite's lock bookkeeping for the file crosses into the child. A
+// batch of the forking thread itself cannot be closed without undoing it:
+// the parent keeps it, the child cannot use the store at all.
+void beforeFork() {
+  Registry& r = *theRegistry;
+  r.mutex.lock();
+  if (!r.store) return;
+  if (r.store->inBatch()) {
+    r.store->stopBackground();
+    r.forkInBatch = true;
+  } else {
+    r.store.reset();
+  }
+}
+
+void afterForkInParent() {
+  Registry& r = *theRegistry;
+  r.forkInBatch = false;
+  r.mutex.unlock();
+}
+
+void afterForkInChild() {
+  Registry& r = *theRegistry;
+  if (r.forkInBatch) {
+    r.store->abandon();
+    r.orphaned = true;
+    r.forkInBatch = false;
+  }
+  r.mutex.unlock();
 }
 
 // Never destroyed: registry calls made by other static destructors at exit
@@ -91,7 +154,7 @@ void markForked() {
 Registry& reg() {
   static Registry* r = [] {
     theRegistry = new Registry;
-    pthread_atfork(nullptr, nullptr, markForked);
+    pthread_atfork(beforeFork, afterForkInParent, afterForkInChild);
     return theRegistry;
   }();
   return *r;
@@ -115,19 +178,17 @@ std::string defaultPath() {
   return base + "/TobrelTools/registry.db";
 }
 
-// Opens the store at the first call (and again in a forked child, which must
-// not use its parent's connection).
+// Opens the store at the first call, and again after a fork or a reset.
+// Enumeration cursors are kept only for the connection that made them.
 LONG ensureStore(Registry& r) {
-  if (r.forked) {
-    if (r.store) r.store->abandon();
-    r.store.reset();
-    r.forked = false;
-  }
+  if (r.orphaned) return ERROR_REGISTRY_IO_FAILED;
   if (!r.store) {
     if (!r.pathSet) r.path = defaultPath();
     std::unique_ptr<RegistryStore> s(new RegistryStore(r.path));
     if (s->status() != ERROR_SUCCESS) return s->status();
     r.store = std::move(s);
+    for (Handle& h : r.handles) h.keys = h.values = Cursor();
+    for (Handle& h : r.roots) h.keys = h.values = Cursor();
   }
   return ERROR_SUCCESS;
 }
@@ -210,10 +271,7 @@ LONG splitPath(const char* path, std::vector<std::string>* out) {
 // One store transaction, rolled back unless committed.
 class Txn {
  public:
-  // With `likelyWrite` a read transaction that will probably become a write
-  // (see RegistryStore::beginLikelyWrite).
-  Txn(RegistryStore& s, bool write, bool likelyWrite = false)
-      : store_(s), status_(likelyWrite && !write ? s.beginLikelyWrite() : s.begin(write)) {}
+  Txn(RegistryStore& s, bool write) : store_(s), status_(s.begin(write)) {}
   ~Txn() {
     if (status_ == ERROR_SUCCESS && !done_) store_.rollback();
   }
@@ -262,7 +320,7 @@ LONG checkWrite(RegistryStore& s, const Handle& h, REGSAM right) {
 // The common start of every call: the lock, the store and the handle.
 struct Call {
   Registry& r;
-  std::unique_lock<std::recursive_mutex> lock;
+  std::unique_lock<CallLock> lock;
   Handle* handle = nullptr;
   LONG status = ERROR_SUCCESS;
 
@@ -340,7 +398,7 @@ LONG valueAt(RegistryStore& s, Handle& h, DWORD index, ValueInfo* out) {
 LONG openOrCreate(RegistryStore& s, const Handle& h, const std::vector<std::string>& parts, const char* keyClass,
                   REGSAM samDesired, bool write, KeyInfo* key, REGSAM* access, bool* created) {
   *created = false;
-  Txn txn(s, write, true);
+  Txn txn(s, write);
   if (txn.status() != ERROR_SUCCESS) return txn.status();
   // As far as the path exists.
   LONG err = ERROR_SUCCESS;
@@ -444,7 +502,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwO
 
 LONG RegCloseKey(HKEY hKey) {
   Registry& r = reg();
-  std::lock_guard<std::recursive_mutex> lock(r.mutex);
+  std::lock_guard<CallLock> lock(r.mutex);
   Handle* h = resolve(r, hKey);
   if (!h) return ERROR_INVALID_HANDLE;
   if (h->predefined) return ERROR_SUCCESS;
@@ -595,9 +653,7 @@ namespace tobrel {
 
 void registryStoreReset(const char* path) {
   Registry& r = reg();
-  std::lock_guard<std::recursive_mutex> lock(r.mutex);
-  if (r.store && r.forked) r.store->abandon();
-  r.forked = false;
+  std::lock_guard<CallLock> lock(r.mutex);
   r.store.reset();
   r.handles.clear();
   r.freeSlots.clear();
@@ -608,7 +664,7 @@ void registryStoreReset(const char* path) {
 
 std::string registryStorePath() {
   Registry& r = reg();
-  std::lock_guard<std::recursive_mutex> lock(r.mutex);
+  std::lock_guard<CallLock> lock(r.mutex);
   return r.store || r.pathSet ? r.path : defaultPath();
 }
 

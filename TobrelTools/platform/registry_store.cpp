@@ -10,8 +10,6 @@
 
 #include <sqlite3.h>
 
-#include "TobrelTools/platform/registry_vfs.h"
-
 static const char sccsid[] __attribute__((used)) = "@(#)registry_store.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
@@ -21,10 +19,8 @@ namespace {
 
 const int kSchemaVersion = 2;
 const int kBusyTimeoutMs = 10000;
-// Log growth after which a background checkpoint is asked for, and the log
-// size after which the writer checkpoints itself.
-const int kCheckpointBytes = 2 << 20;
-const int kInlineCheckpointBytes = 40 << 20;
+// What a log that SQLite started over by itself is trimmed to.
+const char* const kJournalSizeLimit = "PRAGMA journal_size_limit=2097152;";
 
 const char* const kSchema =
     "CREATE TABLE keys("
@@ -193,16 +189,13 @@ RegistryStore::~RegistryStore() {
 }
 
 void RegistryStore::abandon() {
-  if (checkpointer_) {
-    // Never destroyed: its condition variable may still count the parent's
-    // thread as a waiter. Kept reachable, as a deliberate leak.
-    static std::vector<BackgroundCheckpointer*>* abandoned = new std::vector<BackgroundCheckpointer*>;
-    checkpointer_->abandon();
-    abandoned->push_back(checkpointer_.release());
-  }
+  // The checkpointer was stopped before the fork (the caller's fork handler
+  // makes sure no thread of the store runs then); the connection is the
+  // parent's and is left as it is, a deliberate leak.
+  checkpointer_.reset();
   for (sqlite3_stmt*& s : stmts_) s = nullptr;
   db_ = nullptr;
-  mainFile_ = nullptr;
+  batchDepth_ = 0;
   status_ = ERROR_REGISTRY_IO_FAILED;
 }
 
@@ -219,22 +212,18 @@ LONG RegistryStore::openDatabase() {
   if (fd < 0) return ERROR_CANTOPEN;
   ::close(fd);
 
-  int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, storeVfsName());
+  int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) return fail(rc);
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  // The file layer's announcements go straight to the database file (only
-  // the store's own layer answers them).
-  if (storeVfsName() && sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &mainFile_) != SQLITE_OK) {
-    mainFile_ = nullptr;
-  }
   // Small pages for a new file (an existing one keeps its own): registry
   // rows are small, and a commit writes and checksums every page it touched.
   LONG err = exec("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
                   " PRAGMA foreign_keys=OFF;");
+  if (err == ERROR_SUCCESS) err = exec(kJournalSizeLimit);
   if (err != ERROR_SUCCESS) return err;
-  // Checkpoints as the log grows: in the background (see walHook).
-  checkpointer_.reset(new BackgroundCheckpointer(path_, storeVfsName()));
+  // Checkpoints as the log grows, in the background (see walHook); this
+  // replaces SQLite's own, which would run in the committing call.
   sqlite3_wal_hook(db_, walHook, this);
   err = createSchema();
   if (err != ERROR_SUCCESS) return err;
@@ -252,31 +241,50 @@ LONG RegistryStore::openDatabase() {
   return ERROR_SUCCESS;
 }
 
-int RegistryStore::walHook(void* self, sqlite3* db, const char* name, int frames) {
+void RegistryStore::stopBackground() { checkpointer_.reset(); }
+
+void RegistryStore::checkpointHere() {
+  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  sqlite3_busy_timeout(db_, kRestartWaitMs);
+  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+}
+
+int RegistryStore::walHook(void* self, sqlite3*, const char*, int frames) {
   RegistryStore* store = static_cast<RegistryStore*>(self);
   if (frames < store->checkpointAsked_) store->checkpointAsked_ = 0;   // the log started over
-  if (frames >= store->inlineCheckpointFrames_) {
-    // The background cannot catch up while writes keep coming: copy here
-    // (most of the log is synced already), so that the log starts over.
-    sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-  } else if (frames >= store->checkpointAsked_ + store->checkpointFrames_) {
-    if (store->checkpointer_ && store->checkpointer_->request()) {
-      store->checkpointAsked_ = frames;
-    } else {
-      sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-    }
+  if (frames < store->checkpointAsked_ + store->checkpointFrames_) return SQLITE_OK;
+  store->checkpointAsked_ = frames;
+  if (frames < store->inlineCheckpointFrames_) {
+    if (!store->checkpointer_) store->checkpointer_.reset(new BackgroundCheckpointer(store->path_, kRestartWaitMs));
+    if (store->checkpointer_->request()) return SQLITE_OK;
   }
+  // No thread to run it, or the background cannot keep up with the writes
+  // coming in (readers held every restart off): the writer does it.
+  store->checkpointHere();
   return SQLITE_OK;
 }
 
-LONG RegistryStore::createSchema() {
-  LONG err = exec("BEGIN IMMEDIATE");
-  if (err != ERROR_SUCCESS) return err;
+int RegistryStore::schemaVersion(int* rc) {
   sqlite3_stmt* s = nullptr;
   int version = -1;
-  int rc = sqlite3_prepare_v2(db_, "PRAGMA user_version", -1, &s, nullptr);
-  if (rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) version = sqlite3_column_int(s, 0);
+  *rc = sqlite3_prepare_v2(db_, "PRAGMA user_version", -1, &s, nullptr);
+  if (*rc == SQLITE_OK) {
+    *rc = sqlite3_step(s);
+    if (*rc == SQLITE_ROW) version = sqlite3_column_int(s, 0);
+  }
   sqlite3_finalize(s);
+  return version;
+}
+
+LONG RegistryStore::createSchema() {
+  // A file of the current layout needs no write lock (every open after a
+  // fork comes here).
+  int rc = SQLITE_OK;
+  if (schemaVersion(&rc) == kSchemaVersion) return ERROR_SUCCESS;
+  LONG err = exec("BEGIN IMMEDIATE");
+  if (err != ERROR_SUCCESS) return err;
+  int version = schemaVersion(&rc);
   if (version < 0 || version > kSchemaVersion) {
     exec("ROLLBACK");
     return version < 0 ? fail(rc) : ERROR_BADDB;
@@ -339,57 +347,14 @@ LONG RegistryStore::begin(bool write) {
   if (status_ != ERROR_SUCCESS) return status_;
   if (write) ++ownWrites_;
   if (batchDepth_ > 0) return runToEnd(stmt(kSavepoint));
-  return write ? beginWrite() : runToEnd(stmt(kBegin));
-}
-
-LONG RegistryStore::beginLikelyWrite() {
-  if (status_ != ERROR_SUCCESS) return status_;
-  if (batchDepth_ > 0) return runToEnd(stmt(kSavepoint));
-  // The announcement holds until the first read takes its lock; ending the
-  // transaction withdraws it if nothing was read.
-  control(kWriteIntentControl, true);
-  intentArmed_ = true;
-  announced_ = true;
-  return runToEnd(stmt(kBegin));
-}
-
-LONG RegistryStore::beginWrite() {
-  control(kWriteIntentControl, true);
-  LONG err = runToEnd(stmt(kBeginImmediate));
-  control(kWriteIntentControl, false);
-  announced_ = err == ERROR_SUCCESS;
-  return err;
-}
-
-LONG RegistryStore::endTransaction(Stmt which) {
-  sqlite3_stmt* s = stmt(which);
-  // An announced transaction's reader lock may be dropped early by the file
-  // layer, when no other statement still reads.
-  bool ends = announced_;
-  for (sqlite3_stmt* other = sqlite3_next_stmt(db_, nullptr); other && ends; other = sqlite3_next_stmt(db_, other)) {
-    ends = other == s || !sqlite3_stmt_busy(other);
-  }
-  announced_ = false;
-  if (ends) control(kTransactionEndsControl, true);
-  LONG err = runToEnd(s);
-  if (ends) control(kTransactionEndsControl, false);
-  if (intentArmed_) {
-    control(kWriteIntentControl, false);
-    intentArmed_ = false;
-  }
-  return err;
-}
-
-void RegistryStore::control(int op, bool on) {
-  int value = on ? 1 : 0;
-  if (mainFile_ && mainFile_->pMethods) mainFile_->pMethods->xFileControl(mainFile_, op, &value);
+  return runToEnd(stmt(write ? kBeginImmediate : kBegin));
 }
 
 LONG RegistryStore::commit() {
   // A read transaction that turned into a write counts as one of ours.
   if (db_ && sqlite3_txn_state(db_, nullptr) == SQLITE_TXN_WRITE) ++ownWrites_;
   if (batchDepth_ > 0) return runToEnd(stmt(kRelease));
-  LONG err = endTransaction(kCommit);
+  LONG err = runToEnd(stmt(kCommit));
   if (err != ERROR_SUCCESS) rollback();
   return err;
 }
@@ -400,18 +365,13 @@ void RegistryStore::rollback() {
     runToEnd(stmt(kRelease));
     return;
   }
-  if (db_ && !sqlite3_get_autocommit(db_)) {
-    endTransaction(kRollback);
-  } else if (intentArmed_) {
-    control(kWriteIntentControl, false);
-    intentArmed_ = false;
-  }
+  if (db_ && !sqlite3_get_autocommit(db_)) runToEnd(stmt(kRollback));
 }
 
 LONG RegistryStore::beginBatch(bool write) {
   if (status_ != ERROR_SUCCESS) return status_;
   if (batchDepth_ == 0) {
-    LONG err = write ? beginWrite() : runToEnd(stmt(kBegin));
+    LONG err = runToEnd(stmt(write ? kBeginImmediate : kBegin));
     if (err != ERROR_SUCCESS) return err;
     batchFailed_ = false;
   }
@@ -421,14 +381,14 @@ LONG RegistryStore::beginBatch(bool write) {
 }
 
 LONG RegistryStore::commitBatch() {
-  if (batchDepth_ == 0) return ERROR_INVALID_PARAMETER;
+  if (batchDepth_ == 0) return status_ != ERROR_SUCCESS ? status_ : ERROR_INVALID_PARAMETER;
   if (--batchDepth_ > 0) return ERROR_SUCCESS;
   if (batchFailed_) {
-    endTransaction(kRollback);
+    runToEnd(stmt(kRollback));
     return ERROR_REGISTRY_IO_FAILED;
   }
-  LONG err = endTransaction(kCommit);
-  if (err != ERROR_SUCCESS && !sqlite3_get_autocommit(db_)) endTransaction(kRollback);
+  LONG err = runToEnd(stmt(kCommit));
+  if (err != ERROR_SUCCESS && !sqlite3_get_autocommit(db_)) runToEnd(stmt(kRollback));
   return err;
 }
 
@@ -439,7 +399,7 @@ void RegistryStore::rollbackBatch() {
     return;
   }
   ++ownWrites_;
-  if (db_ && !sqlite3_get_autocommit(db_)) endTransaction(kRollback);
+  if (db_ && !sqlite3_get_autocommit(db_)) runToEnd(stmt(kRollback));
 }
 
 LONG RegistryStore::changeCounter(std::uint64_t* counter) {

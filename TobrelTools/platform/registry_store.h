@@ -16,14 +16,27 @@
 // to a deleted key can never reach a newer key. The four predefined roots are
 // the keys 1 to 4.
 //
-// Concurrency and durability: WAL journal with synchronous=NORMAL and a busy
-// timeout, opened through the store's file layer (registry_vfs.h), which
-// saves system calls but writes each commit to the log file before the
-// commit is published. Checkpoints run on a thread of their own
-// (registry_checkpoint.h). Every transaction is committed before the registry
-// call that made it returns; a process killed at any point loses nothing it
-// committed, and a power loss may lose the last commits but leaves the file
-// consistent. New files get 1 KiB pages.
+// Concurrency and durability: SQLite as it ships (its own Unix file layer
+// and locking), WAL journal with synchronous=NORMAL and a busy timeout. Every
+// transaction is committed before the registry call that made it returns; a
+// process killed at any point loses nothing it committed, and a power loss
+// may lose the last commits but leaves the file consistent. New files get
+// 1 KiB pages.
+//
+// The log: checkpoints run on a thread of their own (registry_checkpoint.h),
+// asked for after each kCheckpointBytes of log; each one empties the log
+// once it can (waiting at most kRestartWaitMs for readers and writers), and
+// journal_size_limit trims a log that SQLite started over by itself. A
+// writer that finds the log past kInlineCheckpointBytes (the background could
+// not catch up) checkpoints itself the same way.
+//
+// Fork: an SQLite connection, and SQLite's per-file lock bookkeeping, must
+// never cross a fork, or the child's locks are not real and its commits can
+// be lost. The owner closes the store (destroys this object) before every
+// fork and opens a new one on each side afterwards (registry_posix.cpp does
+// this in its pthread_atfork handlers). The one exception is a store with a
+// batch open: it cannot be closed without undoing the batch, so the child
+// gets abandon(), which leaks the connection untouched.
 //
 // Not thread-safe by itself: the caller serialises all use (registry_posix.cpp
 // holds one lock around every call).
@@ -43,7 +56,6 @@
 #include "TobrelTools/platform/win32_types.h"
 
 struct sqlite3;
-struct sqlite3_file;
 struct sqlite3_stmt;
 
 namespace tobrel {
@@ -91,9 +103,21 @@ class RegistryStore {
   LONG status() const { return status_; }
   const std::string& path() const { return path_; }
 
-  // Drops the connection without closing it: for a child process after fork,
-  // which must not touch the parent's SQLite state.
+  // Drops the connection without closing it: for a child process forked
+  // while a batch was open, which must not touch the parent's SQLite state.
+  // Every call fails with ERROR_REGISTRY_IO_FAILED afterwards.
   void abandon();
+
+  // Stops the background checkpoints (they start again when next needed): no
+  // thread of the store is inside SQLite afterwards. For a fork that cannot
+  // close the store.
+  void stopBackground();
+
+  // Log sizes, in bytes, that ask for a background checkpoint and that make
+  // a writer checkpoint itself; the longest a log restart holds writers back.
+  static constexpr int kCheckpointBytes = 2 << 20;
+  static constexpr int kInlineCheckpointBytes = 16 << 20;
+  static constexpr int kRestartWaitMs = 200;
 
   // One transaction per registry call. Inside a batch they become savepoints
   // of the batch's transaction. A read transaction becomes a write at its
@@ -101,10 +125,6 @@ class RegistryStore {
   // when another connection holds the write lock or has committed since the
   // transaction began; begin(true) waits for the lock instead.
   LONG begin(bool write);
-  // A read transaction that will probably write: while the store's write lock
-  // is free, it is taken from the start (no dearer than a read's lock, and
-  // the change needs no more locking); when taken, this is begin(false).
-  LONG beginLikelyWrite();
   LONG commit();
   void rollback();
 
@@ -154,6 +174,7 @@ class RegistryStore {
   LONG fail(int rc);
   LONG openDatabase();
   LONG createSchema();
+  int schemaVersion(int* rc);   // PRAGMA user_version, -1 when it cannot be read
   LONG step(sqlite3_stmt* s, bool* row);
   LONG runToEnd(sqlite3_stmt* s);
   // Steps a bound key query into `out`; `missing` when it finds no key.
@@ -161,20 +182,14 @@ class RegistryStore {
   LONG readKeyRow(sqlite3_stmt* s, KeyInfo* out);
   LONG readValueRow(sqlite3_stmt* s, ValueInfo* out);
   LONG touchValues(KeyId key, std::uint64_t now);
-  // BEGIN IMMEDIATE, announced to the file layer as a write transaction.
-  LONG beginWrite();
-  // COMMIT or ROLLBACK, telling the file layer when nothing reads after it.
-  LONG endTransaction(Stmt which);
-  void control(int op, bool on);
+  // A checkpoint in the calling thread that empties the log if it can.
+  void checkpointHere();
   // After each commit: asks for a background checkpoint as the log grows.
   static int walHook(void* self, sqlite3* db, const char* name, int frames);
   std::unique_ptr<BackgroundCheckpointer> checkpointer_;
   int checkpointAsked_ = 0;    // log frames when a checkpoint was last asked for
   int checkpointFrames_ = 2048;          // log growth (frames) that asks for one
-  int inlineCheckpointFrames_ = 40960;   // log size (frames) at which the writer checkpoints itself
-  bool intentArmed_ = false;   // kWriteIntentControl is on for the file layer
-  bool announced_ = false;     // the transaction began announced as a write
-  sqlite3_file* mainFile_ = nullptr;   // the database file, for the file layer's controls
+  int inlineCheckpointFrames_ = 16384;   // log size (frames) at which the writer checkpoints itself
 
   std::string path_;
   sqlite3* db_ = nullptr;

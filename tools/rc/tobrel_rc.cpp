@@ -1,16 +1,19 @@
 // tobrel-rc: compiles the string tables of resource scripts into C++ source
 // that registers them with the TobrelTools platform layer.
 //
-//   tobrel-rc -o <out.cpp> [-d <out.d>] <script.rc>...
+//   tobrel-rc -o <out.cpp> [-d <out.d>] [--preprocessor <cc>]
+//             [--preprocessor-arg <arg>]... <script.rc>...
 //
-// Errors go to standard error as "file:line: error: reason", and the exit
+// The scripts go through the C preprocessor of <cc> (default: cc), a C or
+// C++ compiler driver; --preprocessor-arg passes it more arguments, such as
+// include folders. Errors go to standard error as "file:line: error: reason", and the exit
 // status is 1; no output file is left behind then.
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "cmake/rc/rc_script.h"
+#include "tools/rc/preprocessor.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)tobrel_rc.cpp:  Ver01.00  2026.12.05";
 
@@ -35,12 +38,14 @@ bool writeFile(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string output, depfile;
-  std::vector<std::string> scripts;
+  std::string output, depfile, program = "cc";
+  std::vector<std::string> scripts, preprocessorArgs;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if ((arg == "-o" || arg == "-d") && i + 1 < argc) {
-      (arg == "-o" ? output : depfile) = argv[++i];
+    if ((arg == "-o" || arg == "-d" || arg == "--preprocessor") && i + 1 < argc) {
+      (arg == "-o" ? output : arg == "-d" ? depfile : program) = argv[++i];
+    } else if (arg == "--preprocessor-arg" && i + 1 < argc) {
+      preprocessorArgs.push_back(argv[++i]);
     } else if (!arg.empty() && arg[0] == '-') {
       std::fprintf(stderr, "tobrel-rc: unknown option %s\n", arg.c_str());
       return 2;
@@ -49,11 +54,14 @@ int main(int argc, char** argv) {
     }
   }
   if (output.empty() || scripts.empty()) {
-    std::fprintf(stderr, "usage: tobrel-rc -o <out.cpp> [-d <out.d>] <script.rc>...\n");
+    std::fprintf(stderr,
+                 "usage: tobrel-rc -o <out.cpp> [-d <out.d>] [--preprocessor <cc>] [--preprocessor-arg <arg>]... "
+                 "<script.rc>...\n");
     return 2;
   }
   try {
-    tobrel::rc::ScriptResult result = tobrel::rc::readScripts(scripts);
+    tobrel::rc::Preprocessor preprocessor(program, preprocessorArgs);
+    tobrel::rc::ScriptResult result = tobrel::rc::readScripts(preprocessor, scripts);
     if (!writeFile(output, tobrel::rc::generateSource(result))) {
       std::fprintf(stderr, "tobrel-rc: cannot write %s\n", output.c_str());
       std::remove(output.c_str());
