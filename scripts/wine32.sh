@@ -202,8 +202,17 @@ make_template() {
   mv "$t" "$cache/template"
 }
 
+# Ready when made by this recipe for the installed Wine, and nothing of it
+# has been removed since.
+is_ready() {
+  [ "$(cat "$cache/ready" 2>/dev/null)" = "$recipe $(system_wine_version)" ] &&
+    [ -x "$root/usr/lib/wine/wine" ] && [ -f "$cache/template/system.reg" ] || return 1
+  local mode; mode=$(cat "$cache/mode" 2>/dev/null)
+  case "$mode" in "emulated by "*) [ -x "${mode#emulated by }" ] ;; native) true ;; *) false ;; esac
+}
+
 prepare() {
-  [ "$(cat "$cache/ready" 2>/dev/null)" = "$recipe $(system_wine_version)" ] && return 0
+  is_ready && return 0
   rm -f "$cache/ready"
   make_root && install_loader && make_template || return 1
   echo "$recipe $(system_wine_version)" >"$cache/ready"
