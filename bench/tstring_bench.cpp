@@ -2,6 +2,12 @@
 // - code page 932 conversion of 1 MB of mixed Japanese and ASCII text, both
 //   ways, through tstring (the wide view; construction from wide text)
 //   beside glibc's iconv with CP932 (target: tstring at least twice as fast);
+// - the same for a client's use of 0.57 MB of mixed Japanese text (kanji,
+//   kana, half-width katakana, ASCII, line breaks): a fresh tstring made
+//   from the text and its wide view taken, and a fresh tstring made from
+//   the UTF-16 text, allocation included, beside iconv converting into a
+//   buffer it is given (Fresh*: target at least twice iconv's bytes per
+//   second both ways);
 // - writing and reading 100,000 tstring objects of 20 to 200 bytes through
 //   the file streams beside writing the same bytes with one fwrite per
 //   string and reading them back with two freads per string.
@@ -110,6 +116,100 @@ void BM_WideToNarrow_Iconv(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * narrowText().size());
 }
 BENCHMARK(BM_WideToNarrow_Iconv);
+
+// ---------------------------------------------------------------- a client's text
+
+// 0.57 MB of code page 932 text as an application holds it: lines of
+// varying Japanese prose (kanji, hiragana, katakana, full-width forms),
+// half-width katakana, ASCII and line breaks, in an irregular order.
+const std::string& clientText() {
+  static const std::string text = [] {
+    const char* lines[] = {
+        "吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。\n",
+        "ｶﾀｶﾅ ﾃﾞｰﾀ ﾌｧｲﾙ ｦ ﾖﾐｺﾐﾏｼﾀ｡ ｴﾗｰ ﾅｼ｡\n",
+        "2026年12月6日（日）午前10時30分、東京駅八重洲口にて待ち合わせ。\n",
+        "Invoice No. 4711: total 12,345 JPY (tax included), due 2027-01-31.\n",
+        "顧客番号ＡＢＣ－００１２の住所変更を受け付けました。担当：山田\r\n",
+        "ログファイル C:\\Program Files\\Tobrel\\log\\app.log を開けません。\n",
+        "春はあけぼの。やうやう白くなりゆく山ぎは、すこしあかりて、紫だちたる雲のほそくたなびきたる。\n",
+        "The quick brown fox jumps over the lazy dog; 0123456789.\n",
+        "ﾊﾝｶｸ と 全角 が まざった テキスト：ＡＢＣ abc ｱｲｳ アイウ\n",
+    };
+    const std::size_t kLines = sizeof lines / sizeof lines[0];
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    std::vector<std::string> narrow;
+    std::vector<char> buf(4096);
+    for (const char* line : lines) narrow.emplace_back(buf.data(), convert(cd, line, std::strlen(line), buf.data(), buf.size()));
+    iconv_close(cd);
+    std::string all;
+    unsigned seed = 2026;
+    while (all.size() < 570000) {
+      seed = seed * 1103515245u + 12345u;
+      all += narrow[(seed >> 16) % kLines];
+    }
+    return all;
+  }();
+  return text;
+}
+
+const std::basic_string<unsigned short>& clientWideText() {
+  static const std::basic_string<unsigned short> text = [] {
+    const std::string& in = clientText();
+    std::vector<char> out(in.size() * 2 + 2);
+    iconv_t cd = iconv_open("UTF-16LE", "CP932");
+    std::size_t bytes = convert(cd, in.data(), in.size(), out.data(), out.size());
+    iconv_close(cd);
+    return std::basic_string<unsigned short>(reinterpret_cast<const unsigned short*>(out.data()), bytes / 2);
+  }();
+  return text;
+}
+
+void BM_FreshNarrowToWide_Tstring(benchmark::State& state) {
+  const std::string& in = clientText();
+  for (auto _ : state) {
+    std::tstring t(in.c_str());
+    const unsigned short* w = t;
+    benchmark::DoNotOptimize(w);
+  }
+  state.SetBytesProcessed(state.iterations() * in.size());
+}
+BENCHMARK(BM_FreshNarrowToWide_Tstring);
+
+void BM_FreshNarrowToWide_Iconv(benchmark::State& state) {
+  const std::string& in = clientText();
+  std::vector<char> out(in.size() * 2 + 2);
+  iconv_t cd = iconv_open("UTF-16LE", "CP932");
+  for (auto _ : state) {
+    std::size_t n = convert(cd, in.data(), in.size(), out.data(), out.size());
+    benchmark::DoNotOptimize(n);
+  }
+  iconv_close(cd);
+  state.SetBytesProcessed(state.iterations() * in.size());
+}
+BENCHMARK(BM_FreshNarrowToWide_Iconv);
+
+void BM_FreshWideToNarrow_Tstring(benchmark::State& state) {
+  const std::basic_string<unsigned short>& in = clientWideText();
+  for (auto _ : state) {
+    std::tstring t(in.c_str());
+    benchmark::DoNotOptimize(t.data());
+  }
+  state.SetBytesProcessed(state.iterations() * clientText().size());
+}
+BENCHMARK(BM_FreshWideToNarrow_Tstring);
+
+void BM_FreshWideToNarrow_Iconv(benchmark::State& state) {
+  const std::basic_string<unsigned short>& in = clientWideText();
+  std::vector<char> out(in.size() * 2 + 1);
+  iconv_t cd = iconv_open("CP932", "UTF-16LE");
+  for (auto _ : state) {
+    std::size_t n = convert(cd, reinterpret_cast<const char*>(in.data()), in.size() * 2, out.data(), out.size());
+    benchmark::DoNotOptimize(n);
+  }
+  iconv_close(cd);
+  state.SetBytesProcessed(state.iterations() * clientText().size());
+}
+BENCHMARK(BM_FreshWideToNarrow_Iconv);
 
 // ---------------------------------------------------------------- object streams
 

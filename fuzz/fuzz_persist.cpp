@@ -2,14 +2,22 @@
 // client class registered that has ints, owned-nowhere links to other
 // objects (so streams can share and cycle) and an embedded persistable
 // member read in place. Every object a read creates is released afterwards,
-// whether the read succeeded, failed quietly or threw.
+// whether the read succeeded, failed quietly or threw. The bytes are read
+// twice: from memory, and from a file through fvistream, which takes a road
+// of its own through restore; both must end the same way.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "TobrelTools/persist/ClassFactory.h"
 #include "TobrelTools/persist/Persistable.h"
+#include "TobrelTools/stream/fistream.h"
 #include "tests/memory_stream.h"
 
 namespace {
@@ -77,19 +85,66 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+namespace {
+
+// How one read ended.
+struct Outcome {
+  std::string message;  // empty when nothing was thrown
+  int state = 0;        // without eofbit: memory and file tell the end apart differently
+  long consumed = 0;
+  bool created = false;
+};
+
+// Reads one record from is and releases whatever it created.
+Outcome readOnce(vistream& is) {
+  Outcome out;
   Persistable::readyToSerialize();
-  tobrel::test::MemoryIStream is(data, size);
   Persistable* root = nullptr;
   try {
     is >> root;
   } catch (InternalException* e) {
+    out.message = e->getMsg();
     delete e;
   }
+  out.state = is.rdstate() & ~vios::eofbit;
+  out.created = root != nullptr;
   // A successful read leaves root; a failed one leaves nothing to it. Either
   // way every node still alive belongs to this input.
   std::vector<FuzzNode*> alive(FuzzNode::pool().begin(), FuzzNode::pool().end());
   for (FuzzNode* node : alive) delete node;
   Persistable::readyToSerialize();
+  return out;
+}
+
+const std::string& inputFile() {
+  static const std::string path = [] {
+    const char* dir = std::getenv("TMPDIR");
+    return std::string(dir ? dir : "/tmp") + "/fuzz_persist." + std::to_string(getpid()) + ".bin";
+  }();
+  return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  tobrel::test::MemoryIStream memory(data, size);
+  Outcome fromMemory = readOnce(memory);
+  fromMemory.consumed = static_cast<long>(memory.position());
+
+  FILE* f = std::fopen(inputFile().c_str(), "wb");
+  if (!f) return 0;
+  if (size) std::fwrite(data, 1, size, f);
+  std::fclose(f);
+  fvistream file(inputFile().c_str());
+  Outcome fromFile = readOnce(file);
+  fromFile.consumed = std::ftell(file.file());
+
+  if (fromFile.message != fromMemory.message || fromFile.state != fromMemory.state ||
+      fromFile.consumed != fromMemory.consumed || fromFile.created != fromMemory.created) {
+    std::fprintf(stderr, "file stream: \"%s\" state %d at %ld; memory: \"%s\" state %d at %ld\n",
+                 fromFile.message.c_str(), fromFile.state, fromFile.consumed, fromMemory.message.c_str(),
+                 fromMemory.state, fromMemory.consumed);
+    std::abort();
+  }
   return 0;
 }

@@ -11,10 +11,14 @@
 // A thread's factory is released when the thread ends; the loading thread's
 // stays until the process ends.
 //
-// The table is small and searched linearly, in registration order.
+// Lookups by id go through an index of the table (two levels of 256 ids,
+// made as ids are registered), so a lookup costs the same whatever the
+// table holds; the table itself keeps registration order.
 #ifndef TOBRELTOOLS_PERSIST_CLASSFACTORY_H_
 #define TOBRELTOOLS_PERSIST_CLASSFACTORY_H_
 
+#include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -77,7 +81,19 @@ class TOBREL_API ClassFactory {
   Associators::iterator find(unsigned short id);
 
  private:
+  // Position + 1 in table_ of the first entry for each id, 0 for none.
+  typedef std::unique_ptr<std::uint32_t[]> IndexPage;
+
+  std::uint32_t positionOf(unsigned short id) const {
+    const IndexPage& page = index_[id >> 8];
+    return page ? page[id & 0xFF] : 0;
+  }
+  // Enters table_[position] unless its id has an entry already.
+  void indexEntry(std::size_t position);
+  void reindex();
+
   Associators table_;
+  IndexPage index_[256];
 };
 
 #endif  // TOBRELTOOLS_PERSIST_CLASSFACTORY_H_

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "TobrelTools/persist/globals.h"
+#include "TobrelTools/persist/nesting.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)DupChecker.cpp:  Ver01.00  2026.12.05";
 
@@ -34,39 +35,49 @@ unsigned int log2Of(std::size_t powerOfTwo) {
   return bits;
 }
 
-// Fibonacci hashing: the top bits of the address times 2^64 / phi depend on
-// every bit of the address, so the zero low bits of aligned objects and the
-// common high bits of one heap spread over the whole table.
+// The table's slots go in groups of one cache line (4 slots of 16 bytes, or
+// 8 of 8 on 32-bit hosts). The objects of one 64-byte stretch of memory
+// share a group, so that an object and the members it holds (a string, say)
+// cost one cache miss in the table, not one each; the groups themselves are
+// spread by the hash.
+const std::size_t kLine = 64;
+const unsigned int kGroupBits = sizeof(void*) == 8 ? 2 : 3;
+
+// Fibonacci hashing of the address's 64-byte stretch: the top bits of the
+// product with 2^64 / phi depend on every bit of the address, so the common
+// high bits of one heap spread over the whole table; the low bits pick the
+// slot in the group.
 inline std::size_t hashSlot(const Persistable* obj, unsigned int shift) {
   const std::uint64_t a = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(obj));
-  return static_cast<std::size_t>((a * 0x9E3779B97F4A7C15ull) >> shift);
+  const std::size_t line = static_cast<std::size_t>(((a >> 6) * 0x9E3779B97F4A7C15ull) >> shift);
+  return (line << kGroupBits) | static_cast<std::size_t>((a >> (6 - kGroupBits)) & ((1u << kGroupBits) - 1));
 }
 
 }  // namespace
 
 DupChecker::DupChecker()
-    : slots_(nullptr), mask_(0), shift_(0), nullIndex_(-1), lastPass_(0), expected_(0) {}
+    : block_(nullptr), slots_(nullptr), mask_(0), shift_(0), nullIndex_(-1), lastPass_(0), expected_(0) {}
 
 DupChecker::DupChecker(const DupChecker& other) : DupChecker() { *this = other; }
 
 DupChecker& DupChecker::operator=(const DupChecker& other) {
   if (this == &other) return *this;
-  std::vector<const Persistable*> objects(other.objects_);
-  Slot* slots = nullptr;
-  if (other.slots_) {
-    const std::size_t bytes = (other.mask_ + 1) * sizeof(Slot);
-    slots = static_cast<Slot*>(std::malloc(bytes));
-    if (!slots) throw std::bad_alloc();
-    std::memcpy(slots, other.slots_, bytes);
-  }
-  releaseTable();
-  objects_.swap(objects);
-  slots_ = slots;
-  mask_ = other.mask_;
-  shift_ = other.shift_;
-  nullIndex_ = other.nullIndex_;
-  lastPass_ = other.lastPass_;
-  expected_ = other.expected_;
+  // Made aside, so that a failed allocation leaves this checker as it was.
+  DupChecker copy;
+  copy.objects_.reserve(other.objects_.capacity());
+  copy.objects_ = other.objects_;
+  if (other.slots_) copy.rebuild(other.mask_ + 1);
+  copy.nullIndex_ = other.nullIndex_;
+  copy.lastPass_ = other.lastPass_;
+  copy.expected_ = other.expected_;
+  objects_.swap(copy.objects_);
+  std::swap(block_, copy.block_);
+  std::swap(slots_, copy.slots_);
+  std::swap(mask_, copy.mask_);
+  std::swap(shift_, copy.shift_);
+  nullIndex_ = copy.nullIndex_;
+  lastPass_ = copy.lastPass_;
+  expected_ = copy.expected_;
   return *this;
 }
 
@@ -74,22 +85,30 @@ DupChecker::~DupChecker() { releaseTable(); }
 
 DupChecker* DupChecker::getInstance() { return tobrel::theDupCheckerManager.get(); }
 
-void DupChecker::destroyInstance() { tobrel::theDupCheckerManager.freeValue(); }
+void DupChecker::destroyInstance() {
+  tobrel::forgetCheckerOfThread();  // a pass running on the thread must not keep it
+  tobrel::theDupCheckerManager.freeValue();
+}
 
 void DupChecker::releaseTable() {
-  std::free(slots_);
+  std::free(block_);
+  block_ = nullptr;
   slots_ = nullptr;
   mask_ = 0;
   shift_ = 0;
 }
 
 void DupChecker::rebuild(std::size_t slots) {
-  Slot* table = static_cast<Slot*>(std::calloc(slots, sizeof(Slot)));
-  if (!table) throw std::bad_alloc();
+  static_assert(sizeof(Slot) << kGroupBits == kLine, "a group of slots fills one cache line");
+  // calloc, for the fresh zero pages of large blocks; the table starts at
+  // the first cache line boundary in the block.
+  void* block = std::calloc(slots * sizeof(Slot) + kLine, 1);
+  if (!block) throw std::bad_alloc();
   releaseTable();
-  slots_ = table;
+  block_ = block;
+  slots_ = reinterpret_cast<Slot*>((reinterpret_cast<std::uintptr_t>(block) + kLine - 1) & ~(kLine - 1));
   mask_ = slots - 1;
-  shift_ = 64 - log2Of(slots);
+  shift_ = 64 - (log2Of(slots) - kGroupBits);
   // In recording order: the sequence is read straight through.
   const int n = static_cast<int>(objects_.size());
   for (int i = 0; i < n; ++i) {

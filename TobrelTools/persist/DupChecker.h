@@ -9,6 +9,8 @@
 // address to position: one flat open-addressing table of (address, index)
 // pairs, a power of two in size and never more than half full, so that a
 // lookup is one or two cache misses and recording n objects costs O(n).
+// Objects within one 64-byte stretch of memory (an object and the members
+// it holds) share one cache line of the table.
 //
 // Storage between passes: clear() keeps the memory that a pass like the
 // last two would need again (a program that writes and reads graphs of the
@@ -68,7 +70,8 @@ class TOBREL_API DupChecker {
   std::size_t slotOf(const Persistable* obj) const;
 
   std::vector<const Persistable*> objects_;
-  Slot* slots_;            // the table, null when none
+  void* block_;            // the table's memory, null when none
+  Slot* slots_;            // the table, at a cache line boundary in block_
   std::size_t mask_;       // table size - 1
   unsigned int shift_;     // bits of the hash dropped to index the table
   int nullIndex_;          // index of a recorded null pointer, -1 when none

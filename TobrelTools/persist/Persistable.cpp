@@ -1,8 +1,11 @@
 #include "TobrelTools/persist/Persistable.h"
 
+#include <type_traits>
+
 #include "TobrelTools/persist/ClassFactory.h"
 #include "TobrelTools/persist/DupChecker.h"
 #include "TobrelTools/persist/nesting.h"
+#include "TobrelTools/stream/char_runs.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)Persistable.cpp:  Ver01.00  2026.12.05";
 
@@ -32,6 +35,154 @@ class badis {
 
 [[noreturn]] void fail(const char* message) { throw new InternalException(message); }
 
+// The framing of a record goes through one of two adapters. Most streams
+// are exactly fvostream or fvistream, whose operators are known: the values
+// go straight to the C library (see char_runs.h). Any other stream (a class
+// derived from the file streams included) gets its virtual operators called
+// as they are.
+class AnyOut {
+ public:
+  explicit AnyOut(vostream& os) : os_(os) {}
+  template <typename T>
+  void put(T v) { os_ << v; }
+
+ private:
+  vostream& os_;
+};
+
+// The values of the framing (char, unsigned short, int) are written as
+// they are in memory, which is what fvostream's operators do for them.
+class FileOut {
+ public:
+  explicit FileOut(fvostream& os) : os_(os) {}
+  template <typename T>
+  void put(T v) {
+    static_assert(sizeof(T) <= 4 && !std::is_same<T, bool>::value, "a framing value");
+    // The file is asked for each time: a class's contents may have
+    // reopened the stream.
+    tobrel::putValue(os_, os_.fvostream::file(), &v, sizeof v);
+  }
+
+ private:
+  fvostream& os_;
+};
+
+class AnyIn {
+ public:
+  explicit AnyIn(vistream& is) : is_(is) {}
+  template <typename T>
+  void get(T& v) { is_ >> v; }
+  bool good() { return is_.good(); }
+
+ private:
+  vistream& is_;
+};
+
+class FileIn {
+ public:
+  explicit FileIn(fvistream& is) : is_(is) {}
+  template <typename T>
+  void get(T& v) {
+    static_assert(sizeof(T) <= 4 && !std::is_same<T, bool>::value, "a framing value");
+    tobrel::getValue(is_, is_.fvistream::file(), &v, sizeof v);
+  }
+  bool good() { return is_.fvistream::good(); }
+
+ private:
+  fvistream& is_;
+};
+
+// The calling thread's duplicate checker: the one kept for the running
+// pass, or looked up.
+inline DupChecker* checkerOf(tobrel::NestingState& state) {
+  return state.checker ? state.checker : DupChecker::getInstance();
+}
+
+template <class Out>
+void saveRecord(const Persistable& obj, vostream& os, Out out) {
+  // The object is touched right after the lookup: start fetching it now, so
+  // that the two memory accesses of a large graph overlap.
+  __builtin_prefetch(&obj);
+  tobrel::NestingState& state = tobrel::nestingState();
+  DupChecker* checker = checkerOf(state);
+  const int index = checker->add(&obj);
+  if (index >= 0) {
+    out.put('@');
+    out.put(index);
+    return;
+  }
+  tobrel::NestingLevel level(state, state.save, TOBREL_FRAME());
+  if (!level.fits(1)) {
+    os.clear(os.rdstate() | vios::failbit);
+    fail("nesting too deep to save.");
+  }
+  state.checker = checker;
+  out.put(':');
+  out.put(obj.isA());
+  out.put('{');
+  obj.saveContents(os);
+  out.put('}');
+}
+
+template <class In>
+void restoreRecord(vistream& is, Persistable*& obj, In in) {
+  badis sentry(is);
+  if (!in.good()) return;
+  char c = 0;
+  in.get(c);
+  sentry.ok(in.good());
+  if (!in.good()) return;
+
+  tobrel::NestingState& state = tobrel::nestingState();
+  if (c == '@') {
+    int index = 0;
+    in.get(index);
+    sentry.ok(in.good());
+    if (!in.good()) return;
+    DupChecker* checker = checkerOf(state);
+    if (static_cast<unsigned int>(index) >= checker->entries()) fail("unmatch serialized object.");
+    if (obj != nullptr) fail("ileagal reference object.");
+    obj = checker->get(index);
+    return;
+  }
+  if (c != ':') {
+    sentry.ok(false);
+    fail("Invalid format: can't find referencer.");
+  }
+
+  unsigned short id = 0;
+  in.get(id);
+  sentry.ok(in.good());
+  if (!in.good()) return;
+  char brace = 0;
+  in.get(brace);
+  sentry.ok(in.good());
+  if (!in.good()) return;
+  if (brace != '{') {
+    sentry.ok(false);
+    fail("Invalid format: can't find opening brace.");
+  }
+
+  tobrel::NestingLevel level(state, state.restore, TOBREL_FRAME());
+  if (!level.fits(0)) {
+    sentry.ok(false);
+    fail("Invalid format: nesting too deep.");
+  }
+
+  if (obj == nullptr) {
+    if (!state.factory) state.factory = ClassFactory::getInstance();
+    obj = state.factory->create(id);
+    if (obj == nullptr) fail("can't find creator");
+  }
+  DupChecker* checker = checkerOf(state);
+  checker->add(obj);
+  state.checker = checker;
+  obj->restoreContents(is);
+  char close = 0;
+  in.get(close);
+  if (close != '}') fail("Invalid format: can't find closing brace.");
+}
+
 }  // namespace
 
 Persistable::~Persistable() {}
@@ -47,78 +198,17 @@ unsigned short Persistable::getClassId() { return Persistable_id; }
 Persistable* Persistable_create() { return new Persistable(); }
 
 void Persistable::save(vostream& os) const {
-  // The object is touched right after the lookup: start fetching it now, so
-  // that the two memory accesses of a large graph overlap.
-  __builtin_prefetch(this);
-  const int index = DupChecker::getInstance()->add(this);
-  if (index >= 0) {
-    os << '@' << index;
-    return;
-  }
-  tobrel::NestingState& nesting = tobrel::nestingState();
-  tobrel::NestingLevel level(nesting, nesting.save, TOBREL_FRAME());
-  if (!level.fits(1)) {
-    os.clear(os.rdstate() | vios::failbit);
-    fail("nesting too deep to save.");
-  }
-  os << ':' << isA() << '{';
-  saveContents(os);
-  os << '}';
+  if (fvostream* file = tobrel::exactFileStream(os))
+    saveRecord(*this, os, FileOut(*file));
+  else
+    saveRecord(*this, os, AnyOut(os));
 }
 
 void Persistable::restore(vistream& is, Persistable*& obj) {
-  badis sentry(is);
-  if (!is.good()) return;
-  char c = 0;
-  is >> c;
-  sentry.ok(is.good());
-  if (!is.good()) return;
-
-  if (c == '@') {
-    int index = 0;
-    is >> index;
-    sentry.ok(is.good());
-    if (!is.good()) return;
-    DupChecker* checker = DupChecker::getInstance();
-    if (static_cast<unsigned int>(index) >= checker->entries()) fail("unmatch serialized object.");
-    if (obj != nullptr) fail("ileagal reference object.");
-    obj = checker->get(index);
-    return;
-  }
-  if (c != ':') {
-    sentry.ok(false);
-    fail("Invalid format: can't find referencer.");
-  }
-
-  unsigned short id = 0;
-  is >> id;
-  sentry.ok(is.good());
-  if (!is.good()) return;
-  char brace = 0;
-  is >> brace;
-  sentry.ok(is.good());
-  if (!is.good()) return;
-  if (brace != '{') {
-    sentry.ok(false);
-    fail("Invalid format: can't find opening brace.");
-  }
-
-  tobrel::NestingState& nesting = tobrel::nestingState();
-  tobrel::NestingLevel level(nesting, nesting.restore, TOBREL_FRAME());
-  if (!level.fits(0)) {
-    sentry.ok(false);
-    fail("Invalid format: nesting too deep.");
-  }
-
-  if (obj == nullptr) {
-    obj = ClassFactory::getInstance()->create(id);
-    if (obj == nullptr) fail("can't find creator");
-  }
-  DupChecker::getInstance()->add(obj);
-  obj->restoreContents(is);
-  char close = 0;
-  is >> close;
-  if (close != '}') fail("Invalid format: can't find closing brace.");
+  if (fvistream* file = tobrel::exactFileStream(is))
+    restoreRecord(is, obj, FileIn(*file));
+  else
+    restoreRecord(is, obj, AnyIn(is));
 }
 
 void Persistable::readyToSerialize() { DupChecker::getInstance()->clear(); }

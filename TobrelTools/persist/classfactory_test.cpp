@@ -81,6 +81,58 @@ TEST(ClassFactoryTest, NewThreadIsEmptyUntilGivenTheTable) {
   EXPECT_EQ(ClassFactory::getInstance()->create(0x0301), nullptr);
 }
 
+// Ids at the edges of the id space and of the index's pages, some in one
+// page and some apart: each is found with its own creator after add, after
+// setAssociators (whose table may name an id twice: the first entry counts,
+// as a scan of the table would find it) and after copying; ids next to them
+// are not found.
+class FactoryProbe : public ClassFactory {
+ public:
+  using ClassFactory::find;
+};
+
+template <unsigned short Id>
+Persistable* makeWithId() {
+  class Made : public Persistable {
+   public:
+    unsigned short isA() const override { return Id; }
+  };
+  return new Made();
+}
+
+unsigned short madeId(ClassFactory& f, unsigned short id) {
+  std::unique_ptr<Persistable> p(f.create(id));
+  return p ? p->isA() : 0xDEAD;
+}
+
+TEST(ClassFactoryTest, EveryRegisteredIdIsFoundAndNoOther) {
+  const IdAndCreator entries[] = {{0x0000, &makeWithId<0x0000>}, {0x00FF, &makeWithId<0x00FF>},
+                                  {0x0100, &makeWithId<0x0100>}, {0x8001, &makeWithId<0x8001>},
+                                  {0x80FF, &makeWithId<0x80FF>}, {0xFFFF, &makeWithId<0xFFFF>}};
+  const unsigned short absent[] = {0x0001, 0x00FE, 0x0101, 0x01FF, 0x8000, 0x8002, 0xFF00, 0xFFFE};
+
+  FactoryProbe added;
+  for (const IdAndCreator& e : entries) added.add(e.id(), e.creator());
+  ClassFactory::Associators twice(std::begin(entries), std::end(entries));
+  twice.insert(twice.begin() + 2, IdAndCreator(0xFFFF, &makeNothing));  // before the real 0xFFFF
+  FactoryProbe given;
+  given.add(0x0101, &makeOther);  // dropped with the old table
+  given.setAssociators(twice);
+  ClassFactory copied(given);
+
+  for (const IdAndCreator& e : entries) {
+    EXPECT_EQ(madeId(added, e.id()), e.id());
+    EXPECT_EQ(added.find(e.id())->id(), e.id());
+    EXPECT_EQ(madeId(copied, e.id()), e.id() == 0xFFFF ? 0xDEAD : e.id());
+  }
+  EXPECT_EQ(given.find(0xFFFF) - given.getAssociators().begin(), 2);
+  for (unsigned short id : absent) {
+    EXPECT_EQ(added.create(id), nullptr) << id;
+    EXPECT_EQ(copied.create(id), nullptr) << id;
+    EXPECT_TRUE(added.find(id) == added.getAssociators().end()) << id;
+  }
+}
+
 TEST(IdAndCreatorTest, EntriesCompareByIdOnly) {
   IdAndCreator none;
   EXPECT_EQ(none.id(), 0);

@@ -24,4 +24,6 @@ NestingState& nestingState() {
   return state;
 }
 
+void forgetCheckerOfThread() { threadNesting.checker = nullptr; }
+
 }  // namespace tobrel

@@ -20,10 +20,20 @@
 //
 // When the thread's stack bounds are unknown, or the current frame is not on
 // the thread's own stack (a fiber, a signal stack), nothing is checked.
+//
+// The same per-thread state keeps the thread's duplicate checker and class
+// factory while a save or restore runs on the thread, so that nested
+// records use them without a thread-local storage lookup each. The
+// outermost call fills them in and empties them again when it ends; a
+// checker destroyed meanwhile (Persistable::clearInstance from inside a
+// class's contents) is forgotten here first (forgetCheckerOfThread).
 #ifndef TOBRELTOOLS_PERSIST_NESTING_H_
 #define TOBRELTOOLS_PERSIST_NESTING_H_
 
 #include <cstddef>
+
+class ClassFactory;
+class DupChecker;
 
 namespace tobrel {
 
@@ -54,10 +64,20 @@ struct NestingState {
   const char* high = nullptr;
   NestingTrack save;
   NestingTrack restore;
+  // While a save or restore runs on the thread: the thread's objects, or
+  // null where not looked up yet. Null otherwise.
+  DupChecker* checker = nullptr;
+  ClassFactory* factory = nullptr;
+
+  bool active() const { return save.parent != nullptr || restore.parent != nullptr; }
 };
 
 // The calling thread's state, with its stack bounds probed on first use.
 NestingState& nestingState();
+
+// Forgets the duplicate checker kept for the calling thread's running pass
+// (its checker is being destroyed).
+void forgetCheckerOfThread();
 
 // One active call: measures the level on entry, and gives the parent back
 // on exit, also when an exception leaves the call.
@@ -76,6 +96,10 @@ class NestingLevel {
   ~NestingLevel() {
     track_.parent = savedParent_;
     track_.top = savedTop_;
+    if (!state_.active()) {
+      state_.checker = nullptr;
+      state_.factory = nullptr;
+    }
   }
   NestingLevel(const NestingLevel&) = delete;
   NestingLevel& operator=(const NestingLevel&) = delete;

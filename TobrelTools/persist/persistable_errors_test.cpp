@@ -8,8 +8,10 @@
 
 #include "TobrelTools/persist/ClassFactory.h"
 #include "TobrelTools/persist/DupChecker.h"
+#include "TobrelTools/stream/fistream.h"
 #include "tests/memory_stream.h"
 #include "tests/persist_classes.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -215,6 +217,46 @@ TEST_F(PersistableErrorsTest, EveryTruncationFailsCleanly) {
   EXPECT_EQ(whole.message, "");
   EXPECT_EQ(whole.state, 0);
   delete whole.result;
+}
+
+// The file streams take their own road through restore: every malformed
+// record must end there exactly as on any other stream (message, state,
+// bytes consumed, pointer left null).
+TEST_F(PersistableErrorsTest, FileStreamsFailTheSameWay) {
+  const Bytes cases[] = {{},
+                         {'x', 0, 0, 0, 0},
+                         {'@', 0, 0, 0, 0},
+                         {'@', 0, 0},
+                         {':'},
+                         {':', 0x01, 0x80},
+                         {':', 0x01, 0x80, 'x'},
+                         {':', 0x99, 0x99, '{', '}'},
+                         {':', 0x01, 0x80, '{'},
+                         {':', 0x01, 0x80, '{', 'x'},
+                         {':', 0x01, 0x80, '{', '}'}};
+  const std::string path = tobrel::test::tempPath("case.bin");
+  for (const Bytes& bytes : cases) {
+    SCOPED_TRACE(std::string(bytes.begin(), bytes.end()));
+    Persistable::readyToSerialize();
+    Outcome memory = readInto(bytes);
+    delete memory.result;
+    tobrel::test::writeBytes(path, bytes);
+    Persistable::readyToSerialize();
+    fvistream is(path.c_str());
+    Persistable* result = nullptr;
+    std::string message;
+    try {
+      is >> result;
+    } catch (InternalException* e) {
+      message = e->getMsg();
+      delete e;
+    }
+    EXPECT_EQ(message, memory.message);
+    EXPECT_EQ(is.rdstate() & ~vios::eofbit, memory.state & ~vios::eofbit);
+    EXPECT_EQ(std::ftell(is.file()), static_cast<long>(memory.position));
+    EXPECT_EQ(result != nullptr, memory.result != nullptr);
+    delete result;
+  }
 }
 
 }  // namespace

@@ -292,4 +292,120 @@ TEST_F(PersistableTest, NullPointerCannotBeSaved) {
   EXPECT_TRUE(os.bytes().empty());
 }
 
+// A file stream of a derived class is written and read through its own
+// operators, the framing included; an exact file stream writes the same
+// bytes as any other stream.
+class CountingOut : public fvostream {
+ public:
+  using fvostream::fvostream;
+  vostream& operator<<(char v) override {
+    ++chars;
+    return fvostream::operator<<(v);
+  }
+  int chars = 0;
+};
+
+class CountingIn : public fvistream {
+ public:
+  using fvistream::fvistream;
+  vistream& operator>>(char& v) override {
+    ++chars;
+    return fvistream::operator>>(v);
+  }
+  int chars = 0;
+};
+
+TEST_F(PersistableTest, FileStreamsOfEveryClassFrameTheSameBytes) {
+  std::vector<Node*> nodes;
+  for (int i = 0; i < 4; ++i) nodes.push_back(new Node(i));
+  nodes[0]->left = nodes[1];
+  nodes[0]->right = nodes[2];
+  nodes[1]->left = nodes[3];
+  nodes[2]->left = nodes[3];
+  nodes[3]->right = nodes[0];  // a cycle back to the root
+  const Bytes expected = saved(*nodes[0]);
+
+  const std::string exact = tobrel::test::tempPath("exact.bin"), derived = tobrel::test::tempPath("derived.bin");
+  Persistable::readyToSerialize();
+  {
+    fvostream os(exact.c_str());
+    os << nodes[0];
+  }
+  Persistable::readyToSerialize();
+  int written = 0;
+  {
+    CountingOut os(derived.c_str());
+    os << nodes[0];
+    written = os.chars;
+  }
+  EXPECT_EQ(tobrel::test::bytesOf(exact), expected);
+  EXPECT_EQ(tobrel::test::bytesOf(derived), expected);
+  EXPECT_EQ(written, 4 * 3 + 2);  // ':' '{' '}' per record, '@' per reference
+
+  Persistable::readyToSerialize();
+  CountingIn is(derived.c_str());
+  Persistable* back = nullptr;
+  is >> back;
+  EXPECT_TRUE(is.good());
+  EXPECT_EQ(is.chars, 4 * 3 + 2);
+  Node* root = dynamic_cast<Node*>(back);
+  ASSERT_NE(root, nullptr);
+  ASSERT_NE(root->left, nullptr);
+  ASSERT_NE(root->right, nullptr);
+  EXPECT_EQ(root->left->left, root->right->left);
+  ASSERT_NE(root->left->left, nullptr);
+  EXPECT_EQ(root->left->left->right, root);
+}
+
+// A class that ends the thread's duplicate checker from inside its contents
+// (Persistable::clearInstance): what follows in the same pass is recorded in
+// the new checker, from index 0, on writing and on reading.
+class Resetter : public Persistable {
+ public:
+  Q* child = nullptr;
+  unsigned short isA() const override { return 0x0103; }
+  void saveContents(vostream& os) const override {
+    Persistable::clearInstance();
+    os << child << child;
+  }
+  void restoreContents(vistream& is) override {
+    Persistable::clearInstance();
+    Persistable* a = nullptr;
+    Persistable* b = nullptr;
+    is >> a >> b;
+    child = static_cast<Q*>(a);
+    EXPECT_EQ(a, b);
+  }
+  static Persistable* create() { return new Resetter(); }
+};
+
+TEST_F(PersistableTest, ClearInstanceInsideContentsStartsFromIndexZero) {
+  ClassFactory::getInstance()->add(0x0103, &Resetter::create);
+  Q q;
+  q.value = 5;
+  Resetter r;
+  r.child = &q;
+  const Bytes expected = {':', 0x03, 0x01, '{', ':', 0x02, 0x01, '{', 5, 0, 0, 0, '}', '@', 0, 0, 0, 0, '}'};
+  const std::string path = tobrel::test::tempPath("reset.bin");
+  Persistable::readyToSerialize();
+  {
+    fvostream os(path.c_str());
+    os << r;
+  }
+  EXPECT_EQ(tobrel::test::bytesOf(path), expected);
+  EXPECT_EQ(saved(r), expected);
+
+  Persistable::readyToSerialize();
+  fvistream is(path.c_str());
+  Persistable* back = nullptr;
+  is >> back;
+  EXPECT_TRUE(is.good());
+  std::unique_ptr<Resetter> rb(dynamic_cast<Resetter*>(back));
+  ASSERT_NE(rb, nullptr);
+  ASSERT_NE(rb->child, nullptr);
+  EXPECT_EQ(rb->child->value, 5);
+  EXPECT_EQ(DupChecker::getInstance()->get(0), rb->child);
+  delete rb->child;
+}
+
 }  // namespace

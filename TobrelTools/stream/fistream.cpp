@@ -54,15 +54,7 @@ bool fvistream::good() { return state_ == 0; }
 int fvistream::rdstate() { return state_; }
 void fvistream::clear(int state) { state_ = state; }
 
-void fvistream::failFrom(FILE* f) {
-  int bit = badbit;
-  if (f && std::feof(f)) {
-    bit = eofbit;
-  } else if (f && std::ferror(f)) {
-    bit = failbit;
-  }
-  clear(rdstate() | bit);
-}
+void fvistream::failFrom(FILE* f) { clear(rdstate() | tobrel::readFailureBit(f)); }
 
 bool fvistream::read(void* p, std::size_t width) {
   FILE* f = file();

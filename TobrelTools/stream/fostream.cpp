@@ -61,11 +61,7 @@ void fvostream::clear(int state) { state_ = state; }
 
 vostream& fvostream::write(const void* bytes, std::size_t width) {
   FILE* f = file();
-  if (!f) {
-    clear(rdstate() | badbit);
-  } else if (tobrel::writeOne(bytes, width, f) != 1) {
-    clear(rdstate() | (std::ferror(f) ? failbit : badbit));
-  }
+  if (!f || tobrel::writeOne(bytes, width, f) != 1) clear(rdstate() | tobrel::writeFailureBit(f));
   return *this;
 }
 
@@ -93,11 +89,7 @@ vostream& fvostream::put(char v) { return write(&v, 1); }
 
 vostream& fvostream::putline(char* text, unsigned int /*size*/) {
   FILE* f = file();
-  if (!f) {
-    clear(rdstate() | badbit);
-  } else if (text && std::fputs(text, f) == EOF) {
-    clear(rdstate() | (std::ferror(f) ? failbit : badbit));
-  }
+  if (!f || (text && std::fputs(text, f) == EOF)) clear(rdstate() | tobrel::writeFailureBit(f));
   return *this;
 }
 

@@ -6,14 +6,36 @@
 
 #include <cstdio>
 
+#include "TobrelTools/stream/vios.h"
+
 namespace tobrel {
 
-// A single byte goes through putc/getc, the C library's own one-byte
-// transfer, which is a buffer store in the common case; wider values are one
-// fwrite/fread of their width.
+// The state bit of a failed write: failbit when the C library flagged an
+// error on the file, badbit otherwise (and for no file at all).
+inline int writeFailureBit(FILE* f) { return f && std::ferror(f) ? vios::failbit : vios::badbit; }
+
+// The state bit of a failed read: eofbit at the end of the file, failbit
+// when the C library flagged an error, badbit otherwise (and for no file).
+inline int readFailureBit(FILE* f) {
+  if (f && std::feof(f)) return vios::eofbit;
+  if (f && std::ferror(f)) return vios::failbit;
+  return vios::badbit;
+}
+
+// A value of up to 8 bytes goes through putc/getc byte by byte: with glibc
+// these are inline stores into and loads from the FILE's buffer, and a
+// function call only when the buffer is full or empty, where one fwrite of
+// the width would be a call through several layers for every value. Wider
+// blocks are one fwrite/fread.
 inline std::size_t writeOne(const void* p, std::size_t width, FILE* f) {
 #if defined(__GLIBC__)
-  if (width == 1) return putc_unlocked(*static_cast<const unsigned char*>(p), f) == EOF ? 0 : 1;
+  if (width <= 8) {
+    const unsigned char* b = static_cast<const unsigned char*>(p);
+    for (std::size_t i = 0; i < width; ++i) {
+      if (putc_unlocked(b[i], f) == EOF) return 0;
+    }
+    return 1;
+  }
   return fwrite_unlocked(p, width, 1, f);
 #else
   return std::fwrite(p, width, 1, f);
@@ -22,15 +44,35 @@ inline std::size_t writeOne(const void* p, std::size_t width, FILE* f) {
 
 inline std::size_t readOne(void* p, std::size_t width, FILE* f) {
 #if defined(__GLIBC__)
-  if (width == 1) {
-    int c = getc_unlocked(f);
-    if (c == EOF) return 0;
-    *static_cast<unsigned char*>(p) = static_cast<unsigned char>(c);
+  if (width <= 8) {
+    unsigned char* b = static_cast<unsigned char*>(p);
+    for (std::size_t i = 0; i < width; ++i) {
+      int c = getc_unlocked(f);
+      if (c == EOF) return 0;
+      b[i] = static_cast<unsigned char>(c);
+    }
     return 1;
   }
   return fread_unlocked(p, width, 1, f);
 #else
   return std::fread(p, width, 1, f);
+#endif
+}
+
+// Up to n bytes in one transfer; returns the bytes moved.
+inline std::size_t writeBlock(const void* p, std::size_t n, FILE* f) {
+#if defined(__GLIBC__)
+  return fwrite_unlocked(p, 1, n, f);
+#else
+  return std::fwrite(p, 1, n, f);
+#endif
+}
+
+inline std::size_t readBlock(void* p, std::size_t n, FILE* f) {
+#if defined(__GLIBC__)
+  return fread_unlocked(p, 1, n, f);
+#else
+  return std::fread(p, 1, n, f);
 #endif
 }
 

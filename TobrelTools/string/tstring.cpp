@@ -3,11 +3,15 @@
 #include "TobrelTools/string/tstring.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <vector>
 
 #include "TobrelTools/platform/cp932.h"
+#include "TobrelTools/stream/char_runs.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)tstring.cpp:  Ver01.00  2026.12.05";
 
@@ -28,6 +32,33 @@ inline std::size_t nextStep(std::size_t done) { return std::min(kReadStep, std::
 // Within a step the stream's state is looked at every this many elements, so
 // that a stream that has ended costs little more than its own bytes.
 const std::size_t kCheckEvery = 512;
+
+// Texts converted from wide text up to this many bytes use a buffer on the
+// stack.
+const std::size_t kLocalBuffer = 512;
+
+// The number of units before the zero unit. After the first units up to an
+// 8-byte boundary it reads whole aligned 8-byte words, as the C library's
+// strlen does: such a word never crosses into another page, but it may
+// reach past the end of the caller's array, which the address sanitizer
+// would report although nothing is wrong.
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((no_sanitize_address))
+#endif
+std::size_t wideLength(const unsigned short* s) {
+  const unsigned short* p = s;
+  while ((reinterpret_cast<std::uintptr_t>(p) & 7) != 0) {
+    if (*p == 0) return static_cast<std::size_t>(p - s);
+    ++p;
+  }
+  for (;; p += 4) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    if (((word - 0x0001000100010001ull) & ~word & 0x8000800080008000ull) != 0) break;  // a zero unit in it
+  }
+  while (*p != 0) ++p;
+  return static_cast<std::size_t>(p - s);
+}
 
 // The C library's system-string calls take the platform's OLECHAR, which is
 // wchar_t on Windows; the string class keeps to 16-bit unsigned short.
@@ -128,12 +159,17 @@ unsigned short* tstring::xtr_ts(const char* s) {
   if (!s) return 0;
   FreeStr();
   tobrel::selectJapaneseLocale();
-  std::size_t n = tobrel::cp932ToWide(0, s, 0);
-  // 2n + 2 bytes, asked of the factory as an int.
-  if (n > (static_cast<std::size_t>(INT_MAX) - 2) / 2) throw std::bad_alloc();
-  unsigned short* w = static_cast<unsigned short*>(AllocFactory::getInstance()->instance(static_cast<int>(2 * n + 2)));
+  // Every character takes at least one byte, so the text's length in bytes
+  // bounds its length in units: the block is sized by it and the text is
+  // read once, without a measuring pass. Japanese text leaves part of the
+  // block unused, and only until the next conversion request; the pages of
+  // a large block that are never written are never touched either.
+  const std::size_t bytes = std::strlen(s);
+  // 2 (bytes + 1) bytes, asked of the factory as an int.
+  if (bytes > (static_cast<std::size_t>(INT_MAX) - 2) / 2) throw std::bad_alloc();
+  unsigned short* w = static_cast<unsigned short*>(AllocFactory::getInstance()->instance(static_cast<int>(2 * bytes + 2)));
   if (!w) throw std::bad_alloc();
-  tobrel::cp932ToWide(w, s, n);
+  const std::size_t n = tobrel::cp932ToWide(w, s, bytes + 1);
   w[n] = 0;
   wideStr = w;
   return w;
@@ -142,18 +178,25 @@ unsigned short* tstring::xtr_ts(const char* s) {
 void tstring::trx_app(const unsigned short* w) {
   if (!w) return;
   tobrel::selectJapaneseLocale();
-  std::size_t units = 0;
-  std::size_t n = tobrel::wideToCp932Measure(w, &units);
-  if (n == 0) return;
-  // Converted straight into the text's own storage: no temporary buffer.
-  std::size_t old = size();
-  base_type::resize(old + n);
-  std::size_t m = tobrel::wideToCp932Convert(&(*this)[old], n, w, units);
+  const std::size_t units = wideLength(w);
+  if (units == 0) return;
+  // A unit takes at most two bytes: the units are converted once, into a
+  // temporary buffer of that size (on the stack for short texts), and the
+  // text grows once, by exactly what they gave.
+  if (units > (static_cast<std::size_t>(-1) - 1) / 2) throw std::bad_alloc();
+  const std::size_t cap = 2 * units + 1;
+  char local[kLocalBuffer];
+  std::unique_ptr<char[]> heap;
+  char* buf = local;
+  if (cap > sizeof local) {
+    heap.reset(new char[cap]);
+    buf = heap.get();
+  }
+  std::size_t m = tobrel::wideToCp932Convert(buf, cap, w, units);
   // Only U+0000 becomes a NUL byte, so the result is m bytes without a NUL;
   // cutting at a NUL anyway keeps "up to its first NUL" true on every host.
-  std::size_t end = old + m;
-  std::size_t nul = base_type::find('\0', old);
-  base_type::resize(std::min(end, nul));
+  if (const void* nul = std::memchr(buf, 0, m)) m = static_cast<std::size_t>(static_cast<const char*>(nul) - buf);
+  base_type::append(buf, m);
 }
 
 void tstring::FreeStr() {
@@ -174,17 +217,40 @@ unsigned short tstring::isA() const { return tstring_id; }
 void tstring::saveContents(vostream& os) const {
   // A text never exceeds INT_MAX bytes (the allocator's limit), so the
   // count always fits the stream's 32-bit long.
+  const std::size_t n = size();
+  if (fvostream* file = tobrel::exactFileStream(os)) {
+    // The record as fvostream's operators write it (two longs as 32-bit
+    // little-endian values, then the bytes), in one transfer when short.
+    const std::int32_t head[2] = {0, static_cast<std::int32_t>(n)};
+    if (n <= kLocalBuffer) {
+      char record[sizeof head + kLocalBuffer];
+      std::memcpy(record, head, sizeof head);
+      std::memcpy(record + sizeof head, data(), n);
+      tobrel::putBytes(*file, record, sizeof head + n);
+    } else {
+      tobrel::putBytes(*file, head, sizeof head);
+      tobrel::putBytes(*file, data(), n);
+    }
+    return;
+  }
   os << 0L;
-  os << static_cast<long>(size());
-  const char* p = data();
-  for (std::size_t i = 0, n = size(); i < n; ++i) os << p[i];
+  os << static_cast<long>(n);
+  tobrel::writeChars(os, data(), n);
 }
 
 void tstring::restoreContents(vistream& is) {
   base_type::clear();
   long flag = 0, count = 0;
-  is >> flag;
-  is >> count;
+  if (fvistream* file = tobrel::exactFileStream(is)) {
+    // As fvistream's operator>>(long&): 32 bits, sign-extended, stored
+    // only when they arrived.
+    std::int32_t w = 0;
+    if (tobrel::getValue(*file, file->fvistream::file(), &w, sizeof w)) flag = w;
+    if (tobrel::getValue(*file, file->fvistream::file(), &w, sizeof w)) count = w;
+  } else {
+    is >> flag;
+    is >> count;
+  }
   if (count <= 0) return;
   try {
     if (flag != 0)
@@ -204,20 +270,22 @@ void tstring::restoreContents(vistream& is) {
 }
 
 void tstring::restoreNarrow(vistream& is, std::size_t count) {
+  if (count <= kLocalBuffer) {
+    // Most texts are short: read on the stack, and the text made once, at
+    // its size (up to the first NUL; a byte that did not arrive is a NUL).
+    char local[kLocalBuffer];
+    tobrel::readChars(is, local, count, kCheckEvery);
+    const void* nul = std::memchr(local, 0, count);
+    base_type::assign(local, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - local) : count);
+    return;
+  }
   // The bytes go straight into the text, which grows a step at a time; a
   // byte the stream does not deliver stays 0 and so ends the text.
   std::size_t done = 0;
   while (done < count && is.good()) {
     std::size_t step = std::min(nextStep(done), count - done);
     base_type::resize(done + step);
-    char* p = &(*this)[done];
-    for (std::size_t i = 0; i < step && is.good();) {
-      for (std::size_t blockEnd = std::min(step, i + kCheckEvery); i < blockEnd; ++i) {
-        char c = 0;
-        is >> c;
-        p[i] = c;
-      }
-    }
+    tobrel::readChars(is, &(*this)[done], step, kCheckEvery);
     done += step;
   }
   std::size_t nul = base_type::find('\0');

@@ -132,6 +132,32 @@ TEST(TstringConstruct, WideTextIsConvertedToCodePage932) {
   EXPECT_EQ(text(t), text(tstring("x").bstr(const_cast<unsigned short*>(w))));
 }
 
+// Texts of every length from 0 to 40 units, starting at each position of an
+// 8-byte word, with units after the terminator that must not be taken: the
+// wide text ends at its zero unit exactly, and the wide view of the result
+// gives the same units back. Units near the zero (0x0001, 0x4E00) and with
+// the high bit (0x8000, 0xFFFF) lie next to the terminator, where a text's
+// end is searched a word at a time.
+TEST(TstringConstruct, WideTextEndsAtItsZeroUnitAtAnyLengthAndPlace) {
+  const unsigned short pattern[] = {0x3042, 'a', 0x0001, 0x65E5, 0x4E00, 0xFF71, 'Z', 0x30A2};
+  const unsigned short after[] = {0x8000, 0xFFFF, 'q', 0x0001};
+  for (std::size_t offset = 0; offset < 4; ++offset) {
+    for (std::size_t length = 0; length <= 40; ++length) {
+      std::vector<unsigned short> buf(offset + length + 1 + 4, 0x7777);
+      std::basic_string<unsigned short> expected;
+      for (std::size_t i = 0; i < length; ++i) expected += pattern[i % 8];
+      std::copy(expected.begin(), expected.end(), buf.begin() + offset);
+      buf[offset + length] = 0;
+      std::copy(after, after + 4, buf.begin() + offset + length + 1);
+      tstring t(&buf[offset]);
+      // Each unit of the pattern is one or two bytes of code page 932.
+      ASSERT_GE(t.size(), length) << offset << " " << length;
+      ASSERT_LE(t.size(), 2 * length) << offset << " " << length;
+      ASSERT_EQ(units(t), expected) << offset << " " << length;
+    }
+  }
+}
+
 TEST(TstringConstruct, AssigningTextFromInsideItself) {
   tstring t("hello world");
   t = t.c_str() + 6;
@@ -386,6 +412,51 @@ TEST(TstringRecord, FileStreamsRoundTrip) {
   ASSERT_NE(nullptr, rb);
   EXPECT_TRUE(rb->empty());
   delete rb;
+}
+
+// The exact file streams write and read content records on a road of their
+// own: the same bytes as any other stream for texts around the length where
+// that road changes, and the same text, state and position for records cut
+// short anywhere or holding a NUL.
+TEST(TstringRecord, FileStreamsMatchOtherStreamsWhole) {
+  const std::string path = tobrel::test::tempPath("record.bin");
+  for (std::size_t n : {0, 1, 20, 511, 512, 513, 5000}) {
+    std::string body(n, 'a');
+    for (std::size_t i = 0; i < n; ++i) body[i] = static_cast<char>('a' + i % 26);
+    tstring t(tstring::base_type(body.data(), body.size()));
+    Persistable::readyToSerialize();
+    MemoryOStream memory;
+    memory << t;
+    Persistable::readyToSerialize();
+    {
+      fvostream file(path.c_str());
+      file << t;
+      EXPECT_TRUE(file.good());
+    }
+    EXPECT_EQ(tobrel::test::bytesOf(path), memory.bytes()) << n;
+  }
+}
+
+TEST(TstringRecord, FileStreamsMatchOtherStreamsDamaged) {
+  const std::string path = tobrel::test::tempPath("damaged.bin");
+  const Bytes whole = {0, 0, 0, 0, 6, 0, 0, 0, 'a', 'b', 0, 'c', 'd', 'e'};
+  std::vector<Bytes> records;
+  for (std::size_t cut = 0; cut <= whole.size(); ++cut) records.push_back(Bytes(whole.begin(), whole.begin() + cut));
+  records.push_back({0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'x'});       // negative count
+  records.push_back({0, 0, 0, 0, 0x00, 0x10, 0x00, 0x00, 'x', 'y'});  // 4096 announced, 2 there
+  for (const Bytes& record : records) {
+    SCOPED_TRACE(record.size());
+    tobrel::test::writeBytes(path, record);
+    MemoryIStream memory(record);
+    tstring fromMemory("old");
+    fromMemory.restoreContents(memory);
+    fvistream file(path.c_str());
+    tstring fromFile("old");
+    fromFile.restoreContents(file);
+    EXPECT_EQ(text(fromFile), text(fromMemory));
+    EXPECT_EQ(file.rdstate(), memory.rdstate());
+    EXPECT_EQ(std::ftell(file.file()), static_cast<long>(memory.position()));
+  }
 }
 
 // ---------------------------------------------------------------- damaged records
