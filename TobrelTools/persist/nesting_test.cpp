@@ -200,34 +200,4 @@ TEST_F(NestingTest, WhatSaveWritesRestoreReadsOnTheSameStackSize) {
   EXPECT_EQ(r.state, 0);
 }
 
-// The depths docs/windows.md promises for the 32-bit DLL, the library as it
-// ships: chains of a small class read and written on threads with the stack
-// of a typical Windows program (1 MiB) and MinGW's default (2 MiB). Frames
-// of 64-bit and instrumented builds are larger, so only 32-bit Windows
-// holds to these counts.
-TEST_F(NestingTest, DocumentedDepthsFitThirtyTwoBitStacks) {
-#if !defined(_WIN32) || defined(_WIN64)
-  GTEST_SKIP() << "the documented depths are those of 32-bit Windows";
-#else
-  struct Case {
-    std::size_t stack;
-    int restore;
-    int save;
-  };
-  for (const Case& c : {Case{1u << 20, 4500, 2000}, Case{2u << 20, 10000, 4500}}) {
-    ReadResult r;
-    onThread(c.stack, [&] { r = readAll(nestedStream(static_cast<std::size_t>(c.restore))); });
-    EXPECT_EQ(r.message, "") << "restore of " << c.restore << " levels, stack " << c.stack;
-    std::string message;
-    onThread(c.stack, [&] {
-      std::vector<Node*> nodes = chain(c.save);
-      for (Node* node : nodes) node->right = nullptr;
-      message = saveAll(*nodes[0], nullptr);
-      for (Node* node : nodes) delete node;
-    });
-    EXPECT_EQ(message, "") << "save of " << c.save << " levels, stack " << c.stack;
-  }
-#endif
-}
-
 }  // namespace
