@@ -14,4 +14,18 @@
 #  define TOBREL_API __attribute__((visibility("default")))
 #endif
 
+// The identification string of a library source module, in the style of
+// SCCS: "@(#)<file>:  Ver01.00  <yyyy.mm.dd>", the module's file name and
+// date. Each source file of the library writes it once, at file scope:
+//   TOBREL_MODULE_ID("tstring.cpp", "2026.12.05");
+// Nothing reads it; it stays in the built library for what(1) and strings(1).
+#define TOBREL_MODULE_VERSION "Ver01.00"
+#if defined(__GNUC__)
+#  define TOBREL_MODULE_ID(file, date) \
+     static const char tobrel_module_id[] __attribute__((used)) = "@(#)" file ":  " TOBREL_MODULE_VERSION "  " date
+#else
+#  define TOBREL_MODULE_ID(file, date) \
+     static const char tobrel_module_id[] = "@(#)" file ":  " TOBREL_MODULE_VERSION "  " date
+#endif
+
 #endif  // TOBRELTOOLS_EXPORT_H_

@@ -1,10 +1,12 @@
 // The library's entry point. Load, unload and thread notifications only
 // report success: every piece of set-up is static initialisation, and
 // per-thread objects come into being on first use.
-static const char sccsid[] __attribute__((used)) = "@(#)tools.cpp:  Ver01.00  2026.12.05";
+#include "TobrelTools/export.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 #endif
+
+TOBREL_MODULE_ID("tools.cpp", "2026.12.05");

@@ -24,8 +24,6 @@
 #include "TobrelTools/TobrelTools.h"
 #include "TobrelTools/platform/registry.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regclasses_bench.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 const int kTopKeys = 40;

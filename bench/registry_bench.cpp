@@ -19,8 +19,6 @@
 
 #include "TobrelTools/platform/platform.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)registry_bench.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 const char kTop[] = "Software\\TobrelTools Bench";

@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "TobrelTools/string/byte_scan.h"
+#include "TobrelTools/string/case_convert.h"
 #include "TobrelTools/string/tstring.h"
 
 namespace {
@@ -158,7 +160,37 @@ void BM_Compare_strcasecmp(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
+// The candidate scan of ifind (a letter in both cases, absent from the
+// text) and the case conversion, run each way the host has, beside the plain
+// loop: what each vector form pays for.
+void BM_Scan(benchmark::State& state, tobrel::VectorPath path) {
+  if (!tobrel::vectorPathAvailable(path)) return state.SkipWithError("not on this host");
+  std::string s = mixedText(state.range(0));
+  const unsigned char letter[] = {'Q', 'q'};
+  const tobrel::CandidateScan scan = tobrel::candidateScanBy(path, letter, 2);
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  for (auto _ : state) benchmark::DoNotOptimize(scan(p, p + s.size()));
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+void BM_CaseBy(benchmark::State& state, tobrel::VectorPath path) {
+  if (!tobrel::vectorPathAvailable(path)) return state.SkipWithError("not on this host");
+  std::string s = mixedText(state.range(0));
+  bool upper = true;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tobrel::convertCaseBy(path, &s[0], s.size(), upper));
+    upper = !upper;
+  }
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
 #define SIZES ->Arg(1 << 10)->Arg(1 << 20)
+BENCHMARK_CAPTURE(BM_Scan, plain, tobrel::VectorPath::kPlain) SIZES;
+BENCHMARK_CAPTURE(BM_Scan, sse2, tobrel::VectorPath::kSse2) SIZES;
+BENCHMARK_CAPTURE(BM_Scan, avx2, tobrel::VectorPath::kAvx2) SIZES;
+BENCHMARK_CAPTURE(BM_CaseBy, plain, tobrel::VectorPath::kPlain) SIZES;
+BENCHMARK_CAPTURE(BM_CaseBy, sse2, tobrel::VectorPath::kSse2) SIZES;
+BENCHMARK_CAPTURE(BM_CaseBy, avx2, tobrel::VectorPath::kAvx2) SIZES;
 BENCHMARK(BM_Hash_tstring) SIZES;
 BENCHMARK(BM_Hash_stdHash) SIZES;
 BENCHMARK(BM_Find_tfind) SIZES;
@@ -199,7 +231,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
         {"toUpper", "BM_Case_toUpper", "BM_Case_asciiLoop"},
         {"toLower", "BM_Case_toLower", "BM_Case_asciiLowerLoop"},
         {"compareNoCase", "BM_Compare_compareNoCase", "BM_Compare_strcasecmp"},
-        {"compareNoCase, same case", "BM_Compare_compareNoCaseSameCase", "BM_Compare_strcasecmpSameCase"}};
+        {"compareNoCase, same case", "BM_Compare_compareNoCaseSameCase", "BM_Compare_strcasecmpSameCase"},
+        {"scan, SSE2", "BM_Scan/sse2", "BM_Scan/plain"},
+        {"scan, AVX2", "BM_Scan/avx2", "BM_Scan/plain"},
+        {"case, SSE2", "BM_CaseBy/sse2", "BM_CaseBy/plain"},
+        {"case, AVX2", "BM_CaseBy/avx2", "BM_CaseBy/plain"}};
     std::FILE* out = stdout;
     std::fflush(out);
     GetOutputStream().flush();

@@ -29,8 +29,6 @@
 #include "TobrelTools/stream/fostream.h"
 #include "TobrelTools/string/tstring.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)tstring_bench.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 // Converts with iconv into a buffer of the given capacity; returns the

@@ -5,8 +5,7 @@ include(CMakePackageConfigHelpers)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/TobrelTools
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILES_MATCHING PATTERN "*.h"
-  PATTERN "*_test.h" EXCLUDE
-  PATTERN "tools" EXCLUDE)
+  PATTERN "*_test.h" EXCLUDE)
 
 install(TARGETS TobrelTools EXPORT TobrelToolsTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
@@ -29,9 +28,6 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/cmake/TobrelStringResources.cmake
   ${PROJECT_SOURCE_DIR}/cmake/TobrelSharedRuntime.cmake
   DESTINATION ${TOBREL_CMAKE_DIR})
-# Files the resource function needs at the client's build time.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/cmake/resources/ DESTINATION ${TOBREL_CMAKE_DIR}/resources
-  OPTIONAL)
 
 configure_file(${PROJECT_SOURCE_DIR}/cmake/TobrelTools.pc.in ${PROJECT_BINARY_DIR}/TobrelTools.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/TobrelTools.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -10,8 +10,6 @@
 #include "TobrelTools/TobrelTools.h"
 #include "tests/memory_stream.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)fuzz_regtree.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 regtree* readTree(const unsigned char* data, std::size_t size) {

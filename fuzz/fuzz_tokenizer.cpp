@@ -12,8 +12,6 @@
 #include "TobrelTools/platform/platform.h"
 #include "TobrelTools/string/st.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)fuzz_tokenizer.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 void check(bool ok) {

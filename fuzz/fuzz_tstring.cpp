@@ -11,8 +11,6 @@
 #include "TobrelTools/string/tstring.h"
 #include "tests/memory_stream.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)fuzz_tstring.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 // Reads records until the input is used up or one fails.

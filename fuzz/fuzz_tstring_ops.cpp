@@ -15,13 +15,11 @@
 #include "TobrelTools/string/case_convert.h"
 #include "TobrelTools/string/tstring.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)fuzz_tstring_ops.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 using tobrel::VectorPath;
 
-const VectorPath kPaths[] = {VectorPath::kSse2, VectorPath::kAvx2, VectorPath::kAvx512};
+const VectorPath kPaths[] = {VectorPath::kSse2, VectorPath::kAvx2};
 
 void checkConversion(const std::string& text, std::size_t offset, bool upper) {
   // The text at an offset in its buffer, so that the blocks fall anywhere.

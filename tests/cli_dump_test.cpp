@@ -2,6 +2,7 @@
 // of stream files, including damaged ones.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,6 +50,127 @@ TEST_F(ToolTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
+  }
+}
+
+// Every command the tool lists, and every group of commands, refuses each
+// kind of wrong usage with exit status 2, a message and a pointer to --help,
+// and nothing on standard output. The commands and their arguments and
+// options are read from the tool's own help, so a new command is covered
+// as soon as it is listed.
+TEST_F(ToolTest, EveryCommandAndGroupRefusesWrongUsageWithTwo) {
+  auto lines = [](const std::string& text) {
+    std::vector<std::string> out;
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+      out.push_back(text.substr(start, end - start));
+    }
+    return out;
+  };
+  auto words = [](const std::string& text) {
+    std::vector<std::string> out;
+    for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+      end = text.find(' ', start);
+      if (end == std::string::npos) end = text.size();
+      if (end > start) out.push_back(text.substr(start, end - start));
+    }
+    return out;
+  };
+  auto expectUsageError = [this](const std::vector<std::string>& args, const std::string& message) {
+    std::string shown;
+    for (const std::string& a : args) shown += " " + a;
+    ToolResult r = run(args);
+    EXPECT_EQ(r.status, 2) << "tobrel" << shown << "\n" << r.err;
+    EXPECT_NE(r.err.find(message), std::string::npos) << "tobrel" << shown << "\n" << r.err;
+    EXPECT_NE(r.err.find("--help"), std::string::npos) << "tobrel" << shown << "\n" << r.err;
+    EXPECT_EQ(r.out, "") << "tobrel" << shown;
+  };
+
+  // "  reg show        Show ...": the command is the text before the wide gap.
+  std::vector<std::string> commands;
+  bool inList = false;
+  for (const std::string& line : lines(run({"--help"}).out)) {
+    if (line == "commands:") inList = true;
+    else if (line.empty()) inList = false;
+    else if (inList) commands.push_back(line.substr(2, line.find("  ", 2) - 2));
+  }
+  ASSERT_GE(commands.size(), 10u);
+
+  std::vector<std::string> groups;
+  for (const std::string& command : commands) {
+    std::vector<std::string> path = words(command);
+    if (path.size() > 1 && std::find(groups.begin(), groups.end(), path[0]) == groups.end()) {
+      groups.push_back(path[0]);
+    }
+  }
+  ASSERT_FALSE(groups.empty());
+  for (const std::string& group : groups) {
+    SCOPED_TRACE(group);
+    expectUsageError({group}, "'" + group + "' needs a subcommand");
+    expectUsageError({group, "frob"}, "unknown " + group + " subcommand 'frob'");
+    expectUsageError({group, "--frob"}, "unknown " + group + " subcommand '--frob'");
+  }
+
+  const std::string probeFile = tempPath("usage-probe.bin");
+  const std::string probeKey = "HKCU\\Software\\TobrelUsageProbe";
+  for (const std::string& command : commands) {
+    SCOPED_TRACE(command);
+    std::vector<std::string> path = words(command);
+    auto with = [&path](const std::vector<std::string>& args) {
+      std::vector<std::string> all = path;
+      all.insert(all.end(), args.begin(), args.end());
+      return all;
+    };
+    // "usage: tobrel reg load FILE [--to PATH]"
+    std::string usage = lines(run(with({"--help"})).out).at(0);
+    std::vector<std::string> synopsis = words(usage.substr(std::string("usage: tobrel ").size() + command.size()));
+    // Words outside brackets are arguments; inside, "--name" is an option,
+    // followed by its value's name when it takes one ("[--to PATH]",
+    // "[--json | --dot]").
+    std::vector<std::string> required, flags, valued;
+    bool variadic = false;
+    int depth = 0;
+    for (std::size_t i = 0; i < synopsis.size(); ++i) {
+      std::string w = synopsis[i];
+      if (w.find("...") != std::string::npos) variadic = true;
+      if (w[0] == '[') ++depth;
+      bool closes = w.back() == ']';
+      std::string bare = w.substr(w[0] == '[' ? 1 : 0);
+      while (!bare.empty() && bare.back() == ']') bare.pop_back();
+      if (depth > 0 && bare.compare(0, 2, "--") == 0) {
+        bool takesValue = !closes && i + 1 < synopsis.size() && synopsis[i + 1] != "|" &&
+                          synopsis[i + 1].compare(0, 2, "--") != 0;
+        (takesValue ? valued : flags).push_back(bare);
+        if (takesValue) closes = synopsis[++i].back() == ']';
+      } else if (depth == 0 && bare != "|") {
+        required.push_back(bare.find("PATH") != std::string::npos ? probeKey : probeFile);
+      }
+      if (closes) --depth;
+    }
+    std::vector<std::string> unknown = required;
+    unknown.push_back("--no-such-option");
+    expectUsageError(with(unknown), "unknown option '--no-such-option'");
+    std::vector<std::string> shortOption = required;
+    shortOption.push_back("-q");
+    expectUsageError(with(shortOption), "unknown option '-q'");
+    if (!required.empty()) expectUsageError(with({}), "missing arguments");
+    if (!variadic) {
+      std::vector<std::string> extra = required;
+      extra.push_back("extra");
+      expectUsageError(with(extra), "too many arguments");
+    }
+    for (const std::string& flag : flags) {
+      std::vector<std::string> args = required;
+      args.push_back(flag + "=yes");
+      expectUsageError(with(args), "takes no value");
+      args.back() = flag;
+      args.push_back(flag);
+      expectUsageError(with(args), "given twice");
+    }
+    for (const std::string& option : valued) {
+      std::vector<std::string> args = required;
+      args.push_back(option);
+      expectUsageError(with(args), "needs a value");
+    }
   }
 }
 

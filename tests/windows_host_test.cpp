@@ -13,8 +13,6 @@
 
 #include "TobrelTools/platform/platform.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)windows_host_test.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 TEST(WindowsHostTest, AnsiAndMultibyteCodePageAre932) {

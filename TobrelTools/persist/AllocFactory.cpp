@@ -1,8 +1,9 @@
 #include "TobrelTools/persist/AllocFactory.h"
+#include "TobrelTools/export.h"
 
 #include <cstdlib>
 
-static const char sccsid[] __attribute__((used)) = "@(#)AllocFactory.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("AllocFactory.cpp", "2026.12.05");
 
 AllocFactory::~AllocFactory() {}
 

@@ -1,8 +1,9 @@
 #include "TobrelTools/persist/ClassFactory.h"
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/globals.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)ClassFactory.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("ClassFactory.cpp", "2026.12.05");
 
 ClassFactory::ClassFactory() {}
 ClassFactory::ClassFactory(const ClassFactory& other) : table_(other.table_) { reindex(); }

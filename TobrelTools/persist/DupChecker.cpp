@@ -6,10 +6,11 @@
 #include <cstring>
 #include <new>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/globals.h"
 #include "TobrelTools/persist/nesting.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)DupChecker.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("DupChecker.cpp", "2026.12.05");
 
 namespace {
 

@@ -6,13 +6,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/AllocFactory.h"
 #include "TobrelTools/persist/ClassFactory.h"
 #include "TobrelTools/persist/DupChecker.h"
 #include "TobrelTools/persist/InternalException.h"
 #include "TobrelTools/platform/thread_end.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)InstanceManager.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("InstanceManager.cpp", "2026.12.05");
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "TobrelTools/persist/InternalException.h"
+#include "TobrelTools/export.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)InternalException.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("InternalException.cpp", "2026.12.05");
 
 InternalException::InternalException() : code_(0) {}
 

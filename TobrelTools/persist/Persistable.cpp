@@ -2,12 +2,13 @@
 
 #include <type_traits>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/ClassFactory.h"
 #include "TobrelTools/persist/DupChecker.h"
 #include "TobrelTools/persist/nesting.h"
 #include "TobrelTools/stream/char_runs.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)Persistable.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("Persistable.cpp", "2026.12.05");
 
 namespace {
 

@@ -1,8 +1,9 @@
 #include "TobrelTools/persist/nesting.h"
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/stack_bounds.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)nesting.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("nesting.cpp", "2026.12.05");
 
 namespace tobrel {
 

@@ -5,13 +5,14 @@
 // registrars do nothing and the holders are destroyed in reverse order,
 // freeing their slots without deleting any thread's object.
 #include "TobrelTools/persist/ClassFactory.h"
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/InstanceManager.h"
 #include "TobrelTools/persist/Persistable.h"
 #include "TobrelTools/persist/globals.h"
 #include "TobrelTools/registry/reg.h"
 #include "TobrelTools/string/tstring.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)startup.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("startup.cpp", "2026.12.05");
 
 namespace tobrel {
 

@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932_tables.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)cp932_posix.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("cp932_posix.cpp", "2026.12.05");
 
 namespace tobrel {
 

@@ -15,8 +15,6 @@
 #include <iconv.h>
 #endif
 
-static const char sccsid[] __attribute__((used)) = "@(#)cp932_test.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 using tobrel::cp932ToWide;

@@ -5,6 +5,7 @@
 // U+30FB and '?' as the library does elsewhere, so a conversion never fails
 // and its result always fits the measured size.
 #include "TobrelTools/platform/cp932.h"
+#include "TobrelTools/export.h"
 
 #include <windows.h>
 
@@ -14,7 +15,7 @@
 #include <cwchar>
 #include <vector>
 
-static const char sccsid[] __attribute__((used)) = "@(#)cp932_win32.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("cp932_win32.cpp", "2026.12.05");
 
 namespace tobrel {
 

@@ -1,11 +1,12 @@
 // FILETIME to MS-DOS date and time, for the last-write lines of registry dumps.
 #include "TobrelTools/platform/registry.h"
+#include "TobrelTools/export.h"
 
 #include <time.h>
 
 #include <cstdint>
 
-static const char sccsid[] __attribute__((used)) = "@(#)filetime_posix.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("filetime_posix.cpp", "2026.12.05");
 
 extern "C" BOOL FileTimeToDosDateTime(const FILETIME* lpFileTime, WORD* lpFatDate, WORD* lpFatTime) {
   if (!lpFileTime || !lpFatDate || !lpFatTime) return FALSE;

@@ -5,10 +5,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932_tables.h"
 #include "TobrelTools/platform/mbcase_tables.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)mbstring_posix.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("mbstring_posix.cpp", "2026.12.05");
 
 namespace {
 

@@ -1,7 +1,8 @@
 // The real registry has no transactions that span calls: a batch does nothing.
 #include "TobrelTools/platform/registry.h"
+#include "TobrelTools/export.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)registry_batch_win32.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("registry_batch_win32.cpp", "2026.12.05");
 
 namespace tobrel {
 

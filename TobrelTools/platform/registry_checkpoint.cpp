@@ -3,7 +3,9 @@
 
 #include <sqlite3.h>
 
-static const char sccsid[] __attribute__((used)) = "@(#)registry_checkpoint.cpp:  Ver01.00  2026.12.06";
+#include "TobrelTools/export.h"
+
+TOBREL_MODULE_ID("registry_checkpoint.cpp", "2026.12.06");
 
 namespace tobrel {
 namespace regstore {

@@ -24,9 +24,10 @@
 #include <thread>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/registry_store.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)registry_posix.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("registry_posix.cpp", "2026.12.05");
 
 namespace {
 

@@ -10,7 +10,9 @@
 
 #include <sqlite3.h>
 
-static const char sccsid[] __attribute__((used)) = "@(#)registry_store.cpp:  Ver01.00  2026.12.05";
+#include "TobrelTools/export.h"
+
+TOBREL_MODULE_ID("registry_store.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace regstore {

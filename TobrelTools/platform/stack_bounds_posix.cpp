@@ -1,8 +1,9 @@
 #include <pthread.h>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/stack_bounds.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)stack_bounds_posix.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("stack_bounds_posix.cpp", "2026.12.05");
 
 namespace tobrel {
 

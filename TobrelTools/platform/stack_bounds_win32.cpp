@@ -1,8 +1,9 @@
 #include <windows.h>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/stack_bounds.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)stack_bounds_win32.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("stack_bounds_win32.cpp", "2026.12.05");
 
 namespace tobrel {
 

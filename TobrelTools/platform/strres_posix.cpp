@@ -1,4 +1,5 @@
 #include "TobrelTools/platform/strres.h"
+#include "TobrelTools/export.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -11,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-static const char sccsid[] __attribute__((used)) = "@(#)strres_posix.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("strres_posix.cpp", "2026.12.05");
 
 namespace {
 

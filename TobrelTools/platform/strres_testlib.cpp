@@ -1,8 +1,9 @@
 // A shared library with a string table of its own, for the string resource
 // tests: its strings are found under its module handle only.
 #include "TobrelTools/platform/platform.h"
+#include "TobrelTools/export.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)strres_testlib.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("strres_testlib.cpp", "2026.12.05");
 
 #if defined(_WIN32)
 #define STRRES_TESTLIB_API __declspec(dllexport)

@@ -2,12 +2,13 @@
 // and a zero unit. The count sits right before the first unit, which is what
 // the BSTR points at.
 #include "TobrelTools/platform/sysstr.h"
+#include "TobrelTools/export.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
-static const char sccsid[] __attribute__((used)) = "@(#)sysstr_posix.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("sysstr_posix.cpp", "2026.12.05");
 
 namespace {
 

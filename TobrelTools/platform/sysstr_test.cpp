@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <cstring>
 
-static const char sccsid[] __attribute__((used)) = "@(#)sysstr_test.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 std::uint32_t storedCount(BSTR b) {

@@ -1,4 +1,5 @@
 #include "TobrelTools/platform/thread_end.h"
+#include "TobrelTools/export.h"
 
 #include <pthread.h>
 
@@ -7,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-static const char sccsid[] __attribute__((used)) = "@(#)thread_end_posix.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("thread_end_posix.cpp", "2026.12.05");
 
 namespace tobrel {
 

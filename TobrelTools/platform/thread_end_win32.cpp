@@ -1,10 +1,11 @@
 #include "TobrelTools/platform/thread_end.h"
+#include "TobrelTools/export.h"
 
 #include <windows.h>
 
 #include <new>
 
-static const char sccsid[] __attribute__((used)) = "@(#)thread_end_win32.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("thread_end_win32.cpp", "2026.12.05");
 
 namespace tobrel {
 

@@ -2,9 +2,10 @@
 
 #include <climits>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/tls.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)tls_posix.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("tls_posix.cpp", "2026.12.05");
 
 // Slots are pthread keys without destructors: Windows never releases a
 // thread's slot value on its own, and neither do we. A key is an unsigned

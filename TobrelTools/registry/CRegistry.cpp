@@ -2,10 +2,11 @@
 
 #include <cstring>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/registry/regkey.h"
 #include "TobrelTools/registry/regval.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)CRegistry.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("CRegistry.cpp", "2026.12.05");
 
 CRegistry::CRegistry(HKEY root, const char* name) : rootKey(root), key(0) {
   if (name) open(std::tstring(name));

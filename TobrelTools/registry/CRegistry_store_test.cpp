@@ -11,8 +11,6 @@
 #include "TobrelTools/registry/regval.h"
 #include "tests/registry_test_util.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)CRegistry_store_test.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 using tobrel::test::RegistryFixture;

@@ -1,9 +1,10 @@
 #include "TobrelTools/registry/dump_line.h"
+#include "TobrelTools/export.h"
 
 #include <cstring>
 #include <string>
 
-static const char sccsid[] __attribute__((used)) = "@(#)dump_line.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("dump_line.cpp", "2026.12.05");
 
 namespace tobrel {
 

@@ -2,11 +2,12 @@
 
 #include <cstdio>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/DupChecker.h"
 #include "TobrelTools/persist/InternalException.h"
 #include "TobrelTools/stream/vios.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)read_typed.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("read_typed.cpp", "2026.12.05");
 
 namespace tobrel {
 

@@ -5,8 +5,6 @@
 
 #include "TobrelTools/registry/reg.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regdump_test.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 std::string str(const std::tstring& t) { return std::string(t.data(), t.size()); }

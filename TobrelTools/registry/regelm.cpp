@@ -2,10 +2,11 @@
 
 #include <new>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/thread_end.h"
 #include "TobrelTools/registry/read_typed.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regelm.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("regelm.cpp", "2026.12.05");
 
 regelm::~regelm() {}
 

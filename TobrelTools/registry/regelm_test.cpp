@@ -9,8 +9,6 @@
 #include "TobrelTools/persist/InternalException.h"
 #include "TobrelTools/registry/reg.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regelm_test.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 // An element that records the order in which its key disposed of it.

@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/registry.h"
 #include "TobrelTools/registry/regfile_format.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regfile.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("regfile.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace regfile {

@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/registry/regfile_format.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regfile_convert.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("regfile_convert.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace regfile {

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/registry/regfile_format.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regfile_parse.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("regfile_parse.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace regfile {

@@ -107,28 +107,36 @@ TEST_F(RegFileTest, ExportWritesTheRegistryEditorFormat) {
   EXPECT_EQ(exported(false, "T"), expected5);
 }
 
-TEST_F(RegFileTest, LongHexDataWrapsBefore80Columns) {
-  HKEY top = create("W");
-  set(top, "blob", REG_BINARY, std::string(64, '\x11'));
+// The registry editor ends a line of hex data after the comma that brings
+// it to column 77 or beyond, and goes on after two blanks; the last byte is
+// never followed by a break. These lines are as the editor writes them: the
+// failure actions of a service (19 bytes after a 21-character lead, then 25
+// a line), and a short lead whose 23rd byte ends the line or the value.
+TEST_F(RegFileTest, HexLinesBreakWhereTheRegistryEditorBreaksThem) {
+  const std::string actions(
+      "\x80\x51\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x14\x00\x00\x00\x01\x00"
+      "\x00\x00\x60\xea\x00\x00\x01\x00\x00\x00\x60\xea\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00",
+      44);
+  HKEY top = create("W");  // names in the order every registry enumerates them
+  set(top, "FailureActions", REG_BINARY, actions);
+  set(top, "x", REG_BINARY, std::string(23, '\x11'));
+  set(top, "y", REG_BINARY, std::string(24, '\x22'));
+  set(top, "z", REG_MULTI_SZ, std::string(60, 'x') + std::string(2, '\0'));
   RegCloseKey(top);
-  std::string text = exported(true, "W");
-  std::vector<std::string> lines;
-  for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  ASSERT_GE(lines.size(), 6u);
-  EXPECT_EQ(lines[3].substr(0, 12), "\"blob\"=hex:1");
-  std::size_t bytesSeen = 0;
-  for (std::size_t i = 3; i < lines.size() && !lines[i].empty(); ++i) {
-    EXPECT_LE(lines[i].size(), 80u) << lines[i];
-    if (i > 3) {
-      EXPECT_EQ(lines[i].substr(0, 2), "  ");
-    }
-    bool continued = lines[i].back() == '\\';
-    EXPECT_EQ(continued, !lines[i + 1].empty());
-    for (char c : lines[i]) bytesSeen += c == ',' ? 1 : 0;
-  }
-  EXPECT_EQ(bytesSeen, 63u);   // 64 bytes, 63 commas
+  auto run = [](const char* byte, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += std::string(i ? "," : "") + byte;
+    return out;
+  };
+  std::string expected =
+      "REGEDIT4\r\n\r\n[" + full() + "\\W]\r\n"
+      "\"FailureActions\"=hex:80,51,01,00,00,00,00,00,00,00,00,00,03,00,00,00,14,00,00,\\\r\n"
+      "  00,01,00,00,00,60,ea,00,00,01,00,00,00,60,ea,00,00,00,00,00,00,00,00,00,00\r\n"
+      "\"x\"=hex:" + run("11", 23) + "\r\n"
+      "\"y\"=hex:" + run("22", 23) + ",\\\r\n  22\r\n"
+      "\"z\"=hex(7):" + run("78", 22) + ",\\\r\n  " + run("78", 25) + ",\\\r\n  " + run("78", 13) +
+      ",00,00\r\n\r\n";
+  EXPECT_EQ(exported(true, "W"), expected);
 }
 
 TEST_F(RegFileTest, ExportImportExportIsByteForByteInBothFormats) {

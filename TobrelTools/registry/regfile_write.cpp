@@ -4,11 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/registry/regfile.h"
 #include "TobrelTools/platform/registry.h"
 #include "TobrelTools/registry/regfile_format.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regfile_write.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("regfile_write.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace regfile {

@@ -4,11 +4,12 @@
 #include <string>
 #include <typeinfo>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/registry/CRegistry.h"
 #include "TobrelTools/registry/dump_line.h"
 #include "TobrelTools/registry/read_typed.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regkey.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("regkey.cpp", "2026.12.05");
 
 regkey_t::regkey_t() : lastWriteTime{0, 0} {}
 

@@ -12,8 +12,6 @@
 #include "TobrelTools/registry/reg.h"
 #include "tests/memory_stream.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regstream_damage_test.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 using Bytes = std::vector<unsigned char>;

@@ -13,8 +13,6 @@
 #include "tests/memory_stream.h"
 #include "tests/test_util.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regstream_test.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 using Bytes = std::vector<unsigned char>;

@@ -3,12 +3,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/registry/CRegistry.h"
 #include "TobrelTools/registry/dump_line.h"
 #include "TobrelTools/registry/read_typed.h"
 #include "TobrelTools/registry/regval.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regtree.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("regtree.cpp", "2026.12.05");
 
 namespace {
 

@@ -15,8 +15,6 @@
 #include "tests/registry_test_util.h"
 #include "tests/test_util.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regtree_roundtrip_test.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 using tobrel::test::expectSameElements;

@@ -10,8 +10,6 @@
 #include "tests/registry_test_util.h"
 #include "tests/wine_util.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regtree_test.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 using tobrel::test::rawSnapshot;

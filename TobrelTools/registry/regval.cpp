@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/InternalException.h"
 #include "TobrelTools/registry/CRegistry.h"
 #include "TobrelTools/registry/dump_line.h"
 #include "TobrelTools/registry/read_typed.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)regval.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("regval.cpp", "2026.12.05");
 
 namespace {
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-static const char sccsid[] __attribute__((used)) = "@(#)char_runs.cpp:  Ver01.00  2026.12.05";
+#include "TobrelTools/export.h"
+
+TOBREL_MODULE_ID("char_runs.cpp", "2026.12.05");
 
 namespace tobrel {
 

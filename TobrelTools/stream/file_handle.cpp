@@ -1,11 +1,12 @@
 #include "TobrelTools/stream/file_handle.h"
+#include "TobrelTools/export.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <stdlib.h>
 #endif
 
-static const char sccsid[] __attribute__((used)) = "@(#)file_handle.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("file_handle.cpp", "2026.12.05");
 
 namespace tobrel {
 

@@ -3,10 +3,11 @@
 #include <climits>
 #include <cstdint>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/InternalException.h"
 #include "TobrelTools/stream/stdio_fast.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)fistream.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("fistream.cpp", "2026.12.05");
 
 fvistream::fvistream(const char* filename) : state_(0) {
   if (filename && !open(filename)) {

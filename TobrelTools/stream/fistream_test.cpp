@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -81,6 +82,38 @@ TEST(FvistreamTest, SignedAndUnsignedReadsOfTheSameBytes) {
   EXPECT_EQ(l, -1L);
   is >> ul;  // only 2 bytes left: end of file, variable not to be used
   EXPECT_EQ(is.rdstate(), vios::eofbit);
+}
+
+TEST(FvistreamTest, EveryNonZeroByteIsTrueAndLongsWidenFromThirtyTwoBits) {
+  std::string path = tempPath("bounds.bin");
+  std::vector<unsigned char> bytes;
+  for (int b = 0; b < 256; ++b) bytes.push_back(static_cast<unsigned char>(b));
+  for (std::uint32_t w : {0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
+    for (int k = 0; k < 4; ++k) bytes.push_back(static_cast<unsigned char>(w >> (8 * k)));
+  }
+  for (std::uint32_t w : {0x80000000u, 0xFFFFFFFFu}) {
+    for (int k = 0; k < 4; ++k) bytes.push_back(static_cast<unsigned char>(w >> (8 * k)));
+  }
+  writeBytes(path, bytes);
+  fvistream is(path.c_str());
+  for (int b = 0; b < 256; ++b) {
+    bool v = b == 0;  // the opposite of what must be read
+    if (b % 2) is >> v; else is.get(v);
+    EXPECT_EQ(v, b != 0) << "byte " << b;
+  }
+  long l = 0;
+  is >> l;
+  EXPECT_EQ(l, 2147483647L);
+  is >> l;
+  EXPECT_EQ(l, -2147483647L - 1);
+  is >> l;
+  EXPECT_EQ(l, -1L);
+  unsigned long ul = 0;
+  is >> ul;
+  EXPECT_EQ(ul, 2147483648UL);
+  is >> ul;
+  EXPECT_EQ(ul, 4294967295UL);
+  EXPECT_TRUE(is.good());
 }
 
 TEST(FvistreamTest, ShortValueAtEndSetsEofbitOnly) {

@@ -3,10 +3,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/InternalException.h"
 #include "TobrelTools/stream/stdio_fast.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)fostream.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("fostream.cpp", "2026.12.05");
 
 static_assert(sizeof(float) == 4 && sizeof(double) == 8, "IEEE 754 single and double expected");
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__

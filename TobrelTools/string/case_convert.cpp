@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/string/mbchar.h"
 #if defined(TOBREL_VECTOR_SSE2)
@@ -15,7 +16,7 @@
 #include <immintrin.h>
 #endif
 
-static const char sccsid[] __attribute__((used)) = "@(#)case_convert.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("case_convert.cpp", "2026.12.05");
 
 namespace tobrel {
 
@@ -396,7 +397,6 @@ std::size_t convertCaseBy(VectorPath path, char* p, std::size_t n, bool upper) {
 #endif
   switch (path) {
 #if defined(TOBREL_VECTOR_AVX2)
-    case VectorPath::kAvx512:  // a 512-bit form measured no faster
     case VectorPath::kAvx2:
       return convertAvx2(p, n, upper);
 #endif

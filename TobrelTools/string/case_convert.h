@@ -20,7 +20,7 @@ namespace tobrel {
 TOBREL_API std::size_t convertCase(char* p, std::size_t n, bool upper);
 
 // convertCase the given way: kPlain is the character walk, the vector forms
-// convert blocks of 64 bytes (kAvx512 with the AVX2 form). A way the host
+// convert blocks of 64 bytes. A way the host
 // lacks runs as kPlain.
 TOBREL_API std::size_t convertCaseBy(VectorPath path, char* p, std::size_t n, bool upper);
 

@@ -2,9 +2,10 @@
 
 #include <cstring>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/platform.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)st.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("st.cpp", "2026.12.05");
 
 namespace {
 

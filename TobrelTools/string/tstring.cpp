@@ -10,10 +10,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/stream/char_runs.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)tstring.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("tstring.cpp", "2026.12.05");
 
 namespace std {
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/string/byte_scan.h"
 #include "TobrelTools/string/case_convert.h"
@@ -25,7 +26,7 @@
 #include <emmintrin.h>
 #endif
 
-static const char sccsid[] __attribute__((used)) = "@(#)tstring_ops.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("tstring_ops.cpp", "2026.12.05");
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "hash reads groups of four bytes as little-endian values"

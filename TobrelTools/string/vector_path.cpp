@@ -1,7 +1,8 @@
 // Which vector forms of the string loops this host can run.
 #include "TobrelTools/string/vector_path.h"
+#include "TobrelTools/export.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)vector_path.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("vector_path.cpp", "2026.12.05");
 
 namespace tobrel {
 
@@ -11,12 +12,6 @@ namespace {
 bool processorHasAvx2() {
   __builtin_cpu_init();  // also safe when called during static initialization
   return __builtin_cpu_supports("avx2");
-}
-
-bool processorHasAvx512() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
-         __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
 }
 #endif
 
@@ -40,21 +35,12 @@ bool vectorPathAvailable(VectorPath path) {
       return false;
 #endif
     }
-    case VectorPath::kAvx512: {
-#if defined(TOBREL_VECTOR_AVX512)
-      static const bool available = processorHasAvx512();
-      return available;
-#else
-      return false;
-#endif
-    }
   }
   return false;
 }
 
 VectorPath fastestVectorPath() {
-  static const VectorPath fastest = vectorPathAvailable(VectorPath::kAvx512) ? VectorPath::kAvx512
-                                    : vectorPathAvailable(VectorPath::kAvx2)   ? VectorPath::kAvx2
+  static const VectorPath fastest = vectorPathAvailable(VectorPath::kAvx2)   ? VectorPath::kAvx2
                                     : vectorPathAvailable(VectorPath::kSse2)   ? VectorPath::kSse2
                                                                                : VectorPath::kPlain;
   return fastest;

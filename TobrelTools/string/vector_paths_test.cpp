@@ -20,7 +20,7 @@ using tobrel::VectorPath;
 // The vector paths this host runs (none on hosts without them).
 std::vector<VectorPath> vectorPaths() {
   std::vector<VectorPath> out;
-  for (VectorPath path : {VectorPath::kSse2, VectorPath::kAvx2, VectorPath::kAvx512}) {
+  for (VectorPath path : {VectorPath::kSse2, VectorPath::kAvx2}) {
     if (tobrel::vectorPathAvailable(path)) out.push_back(path);
   }
   return out;
@@ -28,8 +28,6 @@ std::vector<VectorPath> vectorPaths() {
 
 const char* nameOf(VectorPath path) {
   switch (path) {
-    case VectorPath::kAvx512:
-      return "avx512";
     case VectorPath::kAvx2:
       return "avx2";
     case VectorPath::kSse2:

@@ -15,8 +15,6 @@
 
 #include "tools/rc/preprocessor.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)tobrel_rc.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 std::string escapeForDepfile(const std::string& path) {

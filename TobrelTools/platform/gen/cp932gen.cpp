@@ -19,8 +19,6 @@
 #include <string>
 #include <vector>
 
-static const char sccsid[] __attribute__((used)) = "@(#)cp932gen.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 struct Reader {
@@ -237,7 +235,7 @@ int main(int argc, char** argv) {
                "// Generated at build time by cp932gen from bestfit932.txt.gz; do not edit.\n"
                "// %ld double-byte rows.\n"
                "#include \"TobrelTools/platform/cp932_tables.h\"\n"
-               "static const char sccsid[] __attribute__((used)) = \"@(#)cp932_tables.cpp:  Ver01.00  2026.12.05\";\n\n"
+               "\n"
                "namespace tobrel {\nnamespace cp932 {\n\n"
                "const unsigned char kDefaultByte = 0x%X;\n"
                "const unsigned short kDefaultUnit = 0x%X;\n"

@@ -19,8 +19,6 @@
 
 #include "TobrelTools/platform/cp932_tables.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)mbcasegen.cpp:  Ver01.00  2026.12.05";
-
 namespace {
 
 using tobrel::cp932::kDouble;
@@ -104,8 +102,7 @@ int main(int argc, char** argv) {
                "// Generated at build time by mbcasegen from the code page 932 tables and\n"
                "// ICU's simple case mapping; do not edit. %zu upper, %zu lower pairs.\n"
                "#include \"TobrelTools/platform/mbcase_tables.h\"\n"
-               "static const char sccsid[] __attribute__((used)) = "
-               "\"@(#)mbcase_tables.cpp:  Ver01.00  2026.12.05\";\n\n"
+               "\n"
                "namespace tobrel {\nnamespace mbcase {\n\n",
                up.size(), down.size());
   emit(f, "kUpper", up);
