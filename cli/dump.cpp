@@ -6,6 +6,7 @@
 #include "TobrelTools/persist/InternalException.h"
 #include "TobrelTools/stream/fistream.h"
 #include "cli/commands.h"
+#include "cli/dump/schema.h"
 #include "cli/dump_decoder.h"
 #include "cli/dump_render.h"
 #include "cli/progress.h"
@@ -37,13 +38,22 @@ int runDump(const Invocation& invocation) {
     throw Failure(message);
   }
 
+  std::unique_ptr<Schema> schema;
+  if (invocation.has("schema")) {
+    try {
+      schema.reset(new Schema(Schema::load(invocation.value("schema"))));
+    } catch (const std::runtime_error& e) {
+      throw Failure(e.what());
+    }
+  }
+
   Writer out(stdout);
   std::unique_ptr<DumpSink> sink =
       invocation.has("json") ? makeJsonSink(out)
       : invocation.has("dot") ? makeDotSink(out, kDotCollapseAbove)
                               : makeTextSink(out, invocation.has("offsets"));
   Progress progress;
-  DumpDecoder decoder(*in, *sink);
+  DumpDecoder decoder(*in, *sink, schema.get());
   decoder.setProgress(&progress, size);
 
   // The stop is part of the output; stderr gets it as well, so that a
@@ -59,7 +69,7 @@ int runDump(const Invocation& invocation) {
 Command dumpCommand() {
   Command c;
   c.path = "dump";
-  c.synopsis = "FILE [--json | --dot | --offsets]";
+  c.synopsis = "FILE [--json | --dot | --offsets] [--schema CLASSES.json]";
   c.summary = "Show the records of a stream file: objects, references, texts, registry elements.";
   c.details =
       "Each object record is shown with its index (what later references point to), its class id\n"
@@ -75,10 +85,15 @@ Command dumpCommand() {
       "--dot prints the object graph for Graphviz: 'tobrel dump --dot FILE | dot -Tsvg > graph.svg'.\n"
       "One node per object record, solid edges to nested records, dashed blue edges for references.\n"
       "Above " + std::to_string(kDotCollapseAbove) + " objects, runs of more than four same-class siblings are drawn as\n"
-      "their first two, one node for the rest and their last.\n";
+      "their first two, one node for the rest and their last.\n"
+      "\n"
+      "--schema names a JSON file that declares an application's own classes: per class id a\n"
+      "name and the fields its saveContents writes (docs/dump-schema.md). Their records are then\n"
+      "decoded as the library's own; a record that does not match its declaration stops the dump.\n";
   c.options = {{"json", "", "print the structure as one JSON document"},
                {"dot", "", "print the object graph in Graphviz's language"},
-               {"offsets", "", "start every line with the file offset of what it shows"}};
+               {"offsets", "", "start every line with the file offset of what it shows"},
+               {"schema", "CLASSES.json", "decode the application classes declared in this file"}};
   c.minArgs = 1;
   c.maxArgs = 1;
   c.run = runDump;

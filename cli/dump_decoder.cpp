@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "TobrelTools/stream/fistream.h"
+#include "cli/dump/field_value.h"
 #include "cli/progress.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)dump_decoder.cpp:  Ver01.00  2026.12.05";
@@ -39,9 +40,15 @@ const char* knownClassName(unsigned short classId) {
   return nullptr;
 }
 
-DumpDecoder::DumpDecoder(fvistream& in, DumpSink& sink)
-    : in_(in), sink_(sink), offset_(0), fileSize_(0), records_(0), references_(0),
+DumpDecoder::DumpDecoder(fvistream& in, DumpSink& sink, const Schema* schema)
+    : in_(in), sink_(sink), schema_(schema), offset_(0), fileSize_(0), records_(0), references_(0),
       progress_(nullptr), ticks_(0) {}
+
+const char* DumpDecoder::className(unsigned short classId) const {
+  if (const char* name = knownClassName(classId)) return name;
+  const SchemaClass* cls = schema_ ? schema_->find(classId) : nullptr;
+  return cls ? cls->name.c_str() : nullptr;
+}
 
 void DumpDecoder::setProgress(Progress* progress, std::uint64_t fileSize) {
   progress_ = progress;
@@ -107,7 +114,7 @@ bool DumpDecoder::record(const char* label, unsigned short member, int depth, bo
     }
     unsigned short target = objects_[static_cast<std::uint32_t>(index)];
     ++references_;
-    sink_.reference(label, ReferenceInfo{start, index, target, knownClassName(target)});
+    sink_.reference(label, ReferenceInfo{start, index, target, className(target)});
     return true;
   }
   if (c != ':') {
@@ -123,11 +130,11 @@ bool DumpDecoder::record(const char* label, unsigned short member, int depth, bo
   // A member held by value is read into the existing object: its class
   // decides how the contents are read, not the stored id.
   unsigned short decodeAs = member != 0 ? member : classId;
-  const char* name = knownClassName(decodeAs);
+  const char* name = className(decodeAs);
   if (!name) {
     throw Stop{start, "unknown class id " + hex4(classId) +
                           ": can't find creator; record contents carry no length, so nothing "
-                          "after it can be decoded"};
+                          "after it can be decoded (a schema file given with --schema can declare it)"};
   }
   ObjectInfo info{start, static_cast<std::uint32_t>(objects_.size()), classId, name,
                   member != 0 && member != classId};
@@ -137,7 +144,14 @@ bool DumpDecoder::record(const char* label, unsigned short member, int depth, bo
   const std::uint64_t closeAt = offset_;
   std::string what = std::string("the closing brace of ") + name + " #" + std::to_string(info.index);
   char close = readChar(what.c_str());
-  if (close != '}') throw Stop{closeAt, "Invalid format: can't find closing brace."};
+  if (close != '}') {
+    std::string why = "Invalid format: can't find closing brace.";
+    if (!knownClassName(decodeAs)) {
+      why += std::string(" (the contents of ") + name + " #" + std::to_string(info.index) +
+             " as the schema declares them end here, but the record goes on: the schema does not match the file)";
+    }
+    throw Stop{closeAt, why};
+  }
   if (decodeAs != kTstring) sink_.endObject(closeAt);
   // A key's list holds keys and values only; the reader refuses anything
   // else once it has read it.
@@ -154,6 +168,14 @@ void DumpDecoder::contents(unsigned short classId, const ObjectInfo& info, const
     return;
   }
   sink_.beginObject(label, info);
+  if (!knownClassName(classId)) {
+    std::vector<std::vector<std::int64_t>> frames;
+    const SchemaClass& cls = *schema_->find(classId);
+    sink_.beginFields();
+    schemaFields(cls, cls.contents, frames, depth);
+    sink_.endFields();
+    return;
+  }
   switch (classId) {
     case kRegkey: keyContents(depth); break;
     case kRegval: valueContents(depth); break;
@@ -217,6 +239,53 @@ void DumpDecoder::treeContents(int depth) {
   sink_.rootKey(at, readU32("the root key of a regtree"));
   record("subkey", kTstring, depth + 1, false);
   record("top key", kRegkey, depth + 1, false);
+}
+
+std::int64_t DumpDecoder::earlier(const std::vector<std::vector<std::int64_t>>& frames, const FieldRef& ref) const {
+  return frames[frames.size() - 1 - static_cast<std::size_t>(ref.up)][static_cast<std::size_t>(ref.index)];
+}
+
+void DumpDecoder::schemaFields(const SchemaClass& cls, const std::vector<SchemaField>& list,
+                               std::vector<std::vector<std::int64_t>>& frames, int depth) {
+  frames.emplace_back(list.size(), 0);
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const SchemaField& f = list[i];
+    const std::uint64_t at = offset_;
+    switch (f.kind) {
+      case SchemaField::kPrimitive: {
+        const std::string what = cls.name + "::" + f.name;
+        const std::size_t width = primitiveWidth(f.type);
+        std::uint64_t bits = 0;
+        for (std::size_t b = 0; b < width; ++b) {
+          bits |= static_cast<std::uint64_t>(static_cast<unsigned char>(readChar(what.c_str()))) << (8 * b);
+        }
+        frames.back()[i] = fieldInteger(f.type, bits);
+        sink_.field(at, f.name.c_str(), f.type, bits);
+        break;
+      }
+      case SchemaField::kObject:
+        record(f.name.c_str(), f.memberClass, depth + 1, false);
+        break;
+      case SchemaField::kLink:
+        if (f.condition.up < 0 || earlier(frames, f.condition) != 0) record(f.name.c_str(), 0, depth + 1, false);
+        break;
+      case SchemaField::kRepeat: {
+        const std::int64_t count = earlier(frames, f.count);
+        if (count < 0) {
+          throw Stop{at, cls.name + "::" + f.name + ": negative count " + std::to_string(count)};
+        }
+        sink_.beginRepeat(at, f.name.c_str(), count);
+        for (std::int64_t k = 0; k < count; ++k) {
+          sink_.beginItem(offset_, k);
+          schemaFields(cls, f.contents, frames, depth);
+          sink_.endItem();
+        }
+        sink_.endRepeat();
+        break;
+      }
+    }
+  }
+  frames.pop_back();
 }
 
 char DumpDecoder::readChar(const char* what) {

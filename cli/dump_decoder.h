@@ -11,7 +11,9 @@
 // reads them one after another without starting a new pass sees them.
 //
 // Record contents carry no length, so a class id that the decoder does not
-// know ends the decoding; so does any damage. The report then ends with
+// know ends the decoding; so does any damage. A schema (cli/dump/schema.h)
+// makes application classes known; a record that does not match its
+// class's declaration stops the decoding like damage. The report then ends with
 // DumpSink::error, giving the offset and the reason (the library's own
 // message where the library would fail for the same reason).
 #ifndef TOBREL_CLI_DUMP_DECODER_H_
@@ -21,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/dump/schema.h"
 #include "cli/dump_sink.h"
 
 class fvistream;
@@ -39,7 +42,11 @@ class DumpDecoder {
   // file must not exhaust the stack). Registry keys nest at most 512 deep.
   static const int kMaxDepth = 1024;
 
-  DumpDecoder(fvistream& in, DumpSink& sink);
+  // `schema` (may be null) must outlive the decoder.
+  DumpDecoder(fvistream& in, DumpSink& sink, const Schema* schema = nullptr);
+
+  // The name of a class of the library or of the schema, or null.
+  const char* className(unsigned short classId) const;
 
   // Shows a progress line while decoding a file of `fileSize` bytes.
   void setProgress(Progress* progress, std::uint64_t fileSize);
@@ -67,6 +74,11 @@ class DumpDecoder {
   void keyContents(int depth);
   void valueContents(int depth);
   void treeContents(int depth);
+  // The fields of an application class; `frames` holds the values of the
+  // lists being read, for the counts and conditions of later fields.
+  void schemaFields(const SchemaClass& cls, const std::vector<SchemaField>& list,
+                    std::vector<std::vector<std::int64_t>>& frames, int depth);
+  std::int64_t earlier(const std::vector<std::vector<std::int64_t>>& frames, const FieldRef& ref) const;
 
   char readChar(const char* what);
   unsigned short readU16(const char* what);
@@ -77,6 +89,7 @@ class DumpDecoder {
 
   fvistream& in_;
   DumpSink& sink_;
+  const Schema* schema_;
   std::uint64_t offset_;
   std::uint64_t fileSize_;
   std::vector<unsigned short> objects_;  // class of each recorded object, by index

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/dump/field_value.h"
 #include "cli/dump/json.h"
 #include "cli/dump/text_encode.h"
 #include "cli/dump_render.h"
@@ -151,6 +152,31 @@ class JsonSink : public DumpSink {
 
   void endElements() override { close(); }
 
+  void beginFields() override {
+    key("fields");
+    open('{');
+  }
+
+  void endFields() override { close(); }
+
+  void field(std::uint64_t, const char* name, Primitive type, std::uint64_t bits) override {
+    fieldKey(name);
+    out_.put(fieldJson(type, bits).dump());
+  }
+
+  void beginRepeat(std::uint64_t, const char* name, std::int64_t) override {
+    fieldKey(name);
+    open('[');
+  }
+
+  void beginItem(std::uint64_t, std::int64_t) override {
+    comma();
+    open('{');
+  }
+
+  void endItem() override { close(); }
+  void endRepeat() override { close(); }
+
   void error(std::uint64_t offset, const std::string& message) override {
     while (open_.size() > 2) close();  // back to the records array
     close();
@@ -180,9 +206,14 @@ class JsonSink : public DumpSink {
     comma();
     out_.put('"').put(name).put("\":", 2);
   }
+  // A key that comes from a schema file, escaped as any text.
+  void fieldKey(const char* name) {
+    comma();
+    out_.put(jsonQuoted(name)).put(':');
+  }
   // Where a record goes: a member key, or the next element of an array.
   void slot(const char* label) {
-    if (const char* k = memberKey(label)) key(k);
+    if (const char* k = memberKey(label)) fieldKey(k);
     else comma();
   }
   void open(char bracket) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/dump/schema.h"
+
 namespace tobrel {
 namespace cli {
 
@@ -60,6 +62,17 @@ class DumpSink {
   // then endElements.
   virtual void beginElements(std::uint64_t offset, std::int32_t count) = 0;
   virtual void endElements() = 0;
+  // The contents of an application class declared in a schema: its fields
+  // between beginFields and endFields, a repetition's items between
+  // beginRepeat and endRepeat, each between beginItem and endItem. Nested
+  // records come as records labelled with their field's name.
+  virtual void beginFields() = 0;
+  virtual void endFields() = 0;
+  virtual void field(std::uint64_t offset, const char* name, Primitive type, std::uint64_t bits) = 0;
+  virtual void beginRepeat(std::uint64_t offset, const char* name, std::int64_t count) = 0;
+  virtual void beginItem(std::uint64_t offset, std::int64_t index) = 0;
+  virtual void endItem() = 0;
+  virtual void endRepeat() = 0;
   // The decoding stopped at `offset`; nothing follows but endFile.
   virtual void error(std::uint64_t offset, const std::string& message) = 0;
   // The end: how many top-level records, objects and references were read.

@@ -1,6 +1,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "cli/dump/field_value.h"
 #include "cli/dump_render.h"
 #include "cli/text_escape.h"
 #include "cli/writer.h"
@@ -107,6 +108,29 @@ class TextSink : public DumpSink {
   }
 
   void endElements() override {}
+
+  void beginFields() override {}
+  void endFields() override {}
+
+  void field(std::uint64_t offset, const char* name, Primitive type, std::uint64_t bits) override {
+    line(offset, name);
+    out_.put(fieldJson(type, bits).dump()).put(" (").put(primitiveName(type)).put(")\n");
+  }
+
+  void beginRepeat(std::uint64_t offset, const char* name, std::int64_t count) override {
+    line(offset, name);
+    out_.format("%" PRId64 " item%s\n", count, count == 1 ? "" : "s");
+    ++depth_;
+  }
+
+  void beginItem(std::uint64_t offset, std::int64_t index) override {
+    line(offset, nullptr);
+    out_.format("[%" PRId64 "]\n", index);
+    ++depth_;
+  }
+
+  void endItem() override { --depth_; }
+  void endRepeat() override { --depth_; }
 
   void error(std::uint64_t offset, const std::string& message) override {
     stopped_ = true;

@@ -98,7 +98,9 @@ void restoreTreeChecked(regtree& tree, const std::string& target) {
   if (missing.keys || missing.values) {
     // Leaving the batch without commit undoes the restore in the registry store.
     throw Failure(target + ": " + describeMissing(missing) +
-                  " could not be written (the first: " + missing.first + "); read-only keys refuse writes");
+                  " could not be written (the first: " + missing.first +
+                  "); read-only keys refuse writes, and names that the registry holds as one name (they "
+                  "differ in case, or in codes of the same character) keep only one of their values");
   }
   commitOrFail(batch, target);
 }

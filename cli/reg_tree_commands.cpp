@@ -12,6 +12,7 @@
 #include "cli/progress.h"
 #include "cli/reg_commands.h"
 #include "cli/reg_support.h"
+#include "cli/text_escape.h"
 #include "cli/tree_steps.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)reg_tree_commands.cpp:  Ver01.00  2026.12.05";
@@ -35,7 +36,9 @@ int runShow(const Invocation& invocation) {
     Progress progress;
     loadTree(tree, progress, "loading " + path.text());
   }
-  std::tstring text = tree.toString();
+  // The dump is code page 932 text; shown as UTF-8, as 'dump' shows texts.
+  std::tstring dump = tree.toString();
+  std::string text = displayText(dump.data(), dump.size());
   std::fwrite(text.data(), 1, text.size(), stdout);
   return kExitOk;
 }
@@ -91,7 +94,9 @@ int runRemove(const Invocation& invocation) {
 std::vector<Command> regTreeCommands() {
   std::vector<Command> commands;
   commands.push_back(simpleCommand("reg show", "PATH", "Show the text dump of the registry subtree at PATH.",
-                                   "PATH is a root key and a subkey path, for example HKCU\\Software\\Example.\n",
+                                   "PATH is a root key and a subkey path, for example HKCU\\Software\\Example.\n"
+                                   "Names and texts are shown as UTF-8; bytes that are not code page 932 text\n"
+                                   "(and control characters other than line feeds and tabs) as \\xNN.\n",
                                    1, 1, runShow));
   commands.push_back(simpleCommand("reg save", "PATH FILE", "Save the registry subtree at PATH to a stream file.",
                                    "The file holds one regtree record; 'tobrel dump FILE' shows it and\n"

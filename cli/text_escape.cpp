@@ -99,6 +99,27 @@ std::string quoteText(const char* data, std::size_t size) {
   return out;
 }
 
+std::string displayText(const char* data, std::size_t size) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
+  std::string out;
+  out.reserve(size);
+  for (std::size_t i = 0; i < size;) {
+    Step step = nextStep(p + i, size - i);
+    unsigned char c = p[i];
+    if (step.ascii && (c == '\n' || c == '\t' || (c >= 0x20 && c != 0x7F))) {
+      out += static_cast<char>(c);
+    } else if (!step.ascii && step.cp != 0) {
+      appendUtf8(step.cp, out);
+    } else {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\x%02X", c);
+      out += esc;
+    }
+    i += step.length;
+  }
+  return out;
+}
+
 std::string cp932ToUtf8(const char* data, std::size_t size, bool* exact) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
   std::string out;

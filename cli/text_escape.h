@@ -20,6 +20,12 @@ namespace cli {
 std::string quoteText(const char* data, std::size_t size);
 inline std::string quoteText(const std::string& s) { return quoteText(s.data(), s.size()); }
 
+// A whole text for a terminal (the text dumps of 'reg show'): characters as
+// UTF-8, line feeds and tabs as they are, other control bytes and bytes
+// outside a defined character as \xNN, as quoteText shows them.
+std::string displayText(const char* data, std::size_t size);
+inline std::string displayText(const std::string& s) { return displayText(s.data(), s.size()); }
+
 // The text in UTF-8, for JSON: every character as itself, control bytes
 // included (the JSON writer escapes them), and U+FFFD for each byte outside
 // a defined character. `exact` (when not null) is set to false when a byte

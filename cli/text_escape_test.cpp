@@ -24,6 +24,15 @@ TEST(QuoteText, EscapesControlBytesQuotesAndUndecodableBytes) {
   EXPECT_EQ(quoteText(""), "\"\"");
 }
 
+TEST(DisplayText, ConvertsCharactersAndKeepsLinesWhileShowingOtherBytes) {
+  // Full-width A, Greek omega, a kanji with a 0x5C trail byte, half-width
+  // katakana; line feeds, tabs and backslashes as they are.
+  EXPECT_EQ(displayText("\x82\x60 \x83\xD6\t\x95\x5C\\\xB1\n"),
+            "\xef\xbc\xa1 \xcf\x89\t\xe8\xa1\xa8\\\xef\xbd\xb1\n");
+  // A CR, a NUL, a lone lead byte, a pair with no character: their bytes.
+  EXPECT_EQ(displayText(std::string("a\r\0\x81 \x85\x40", 7)), "a\\x0D\\x00\\x81 \\x85@");
+}
+
 TEST(Utf8Text, ReplacesOnlyBytesOutsideACharacterAndSaysSo) {
   bool exact = true;
   EXPECT_EQ(cp932ToUtf8("a\"\n\x01\x82\xa0", 6, &exact), "a\"\n\x01\xe3\x81\x82");

@@ -1,7 +1,10 @@
 #include "cli/tree_steps.h"
 
 #include <cstring>
+#include <vector>
 
+#include "TobrelTools/platform/cp932.h"
+#include "TobrelTools/platform/platform.h"
 #include "cli/progress.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)tree_steps.cpp:  Ver01.00  2026.12.05";
@@ -88,15 +91,70 @@ class Walk {
   TreeCounts done_;
 };
 
-bool sameName(const std::tstring& a, const std::tstring& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
+// Narrow text as UTF-16 units, NULs kept, by the library's code page 932
+// conversion (the registry's ANSI calls convert the same way).
+std::vector<unsigned short> wide(const char* text, std::size_t size) {
+  selectJapaneseLocale();
+  std::vector<unsigned short> out;
+  for (std::size_t start = 0; start <= size;) {
+    const char* nul = static_cast<const char*>(std::memchr(text + start, '\0', size - start));
+    std::string piece(text + start, nul ? static_cast<std::size_t>(nul - text) - start : size - start);
+    std::size_t n = cp932ToWide(nullptr, piece.c_str(), 0);
+    std::vector<unsigned short> units(n + 1, 0);
+    cp932ToWide(units.data(), piece.c_str(), n + 1);
+    out.insert(out.end(), units.begin(), units.begin() + static_cast<std::ptrdiff_t>(n));
+    if (!nul) break;
+    out.push_back(0);
+    start = static_cast<std::size_t>(nul - text) + 1;
   }
-  return true;
+  return out;
+}
+
+// Text as the registry gives it back: converted to UTF-16 and back.
+std::string registryText(const char* text, std::size_t size) {
+  std::vector<unsigned short> units = wide(text, size);
+  std::string out;
+  for (std::size_t start = 0; start <= units.size();) {
+    std::size_t end = start;
+    while (end < units.size() && units[end] != 0) ++end;
+    std::vector<unsigned short> piece(units.begin() + static_cast<std::ptrdiff_t>(start),
+                                      units.begin() + static_cast<std::ptrdiff_t>(end));
+    piece.push_back(0);
+    std::size_t n = wideToCp932(nullptr, piece.data(), 0);
+    std::string bytes(n + 1, '\0');
+    bytes.resize(wideToCp932(&bytes[0], piece.data(), n + 1));
+    out += bytes;
+    if (end == units.size()) break;
+    out += '\0';
+    start = end + 1;
+  }
+  return out;
+}
+
+// Names compare as the registry compares them: as UTF-16, without regard to
+// case (over all of Unicode).
+bool sameName(const std::tstring& a, const std::tstring& b) {
+  std::vector<unsigned short> x = wide(a.data(), a.size()), y = wide(b.data(), b.size());
+  x.push_back(0);
+  y.push_back(0);
+#if defined(_WIN32)
+  return _wcsicmp(reinterpret_cast<const wchar_t*>(x.data()), reinterpret_cast<const wchar_t*>(y.data())) == 0;
+#else
+  return _wcsicmp(x.data(), y.data()) == 0;
+#endif
+}
+
+// Whether the registry holds `expected` as `actual`: the data of the string
+// types as the ANSI calls convert it, with the NUL that Windows may count
+// after a text given without one.
+bool sameData(const regval_t& expected, const regval_t& actual) {
+  if (expected.getType() != actual.getType()) return false;
+  std::string want(static_cast<const char*>(expected.getData()), static_cast<std::size_t>(expected.getDataSize()));
+  std::string got(static_cast<const char*>(actual.getData()), static_cast<std::size_t>(actual.getDataSize()));
+  DWORD type = expected.getType();
+  if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return want == got;
+  want = registryText(want.data(), want.size());
+  return want == got || (!want.empty() && want.back() != '\0' && want + '\0' == got);
 }
 
 void compareLevel(const regkey_t& expected, const regkey_t& actual, const std::string& path, Mismatch& out) {
@@ -125,10 +183,7 @@ void compareLevel(const regkey_t& expected, const regkey_t& actual, const std::s
         const regval_t* av = asValue(a);
         if (av && sameName(av->getName(), v->getName())) found = av;
       }
-      bool same = found && found->getType() == v->getType() && found->getDataSize() == v->getDataSize() &&
-                  (v->getDataSize() == 0 ||
-                   std::memcmp(found->getData(), v->getData(), static_cast<std::size_t>(v->getDataSize())) == 0);
-      if (!same) {
+      if (!found || !sameData(*v, *found)) {
         ++out.values;
         note(path + " value \"" + name + "\"");
       }

@@ -39,8 +39,9 @@ bool keyExists(HKEY root, const std::string& subkey);
 
 // What of the snapshot `expected` the registry does not hold as it stands
 // in the snapshot after a restore: keys that are missing, and values that
-// are missing or differ in type or data. Names compare as the registry
-// compares them (ASCII letters without case).
+// are missing or differ in type or data. Names and text data compare as the
+// registry holds them (converted to UTF-16 and back, names without regard to
+// case), so that names the registry holds as one are one here too.
 struct Mismatch {
   unsigned long long keys = 0;
   unsigned long long values = 0;

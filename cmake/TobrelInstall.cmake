@@ -14,6 +14,9 @@ install(TARGETS TobrelTools EXPORT TobrelToolsTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 set(TOBREL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/TobrelTools)
+if(NOT TOBREL_SHARED_RUNTIME_ONLY)   # set by TobrelMinGWRuntime.cmake
+  set(TOBREL_SHARED_RUNTIME_ONLY FALSE)
+endif()
 install(EXPORT TobrelToolsTargets NAMESPACE TobrelTools:: DESTINATION ${TOBREL_CMAKE_DIR})
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TobrelToolsConfig.cmake.in
   ${PROJECT_BINARY_DIR}/TobrelToolsConfig.cmake INSTALL_DESTINATION ${TOBREL_CMAKE_DIR})
@@ -23,6 +26,7 @@ install(FILES
   ${PROJECT_BINARY_DIR}/TobrelToolsConfig.cmake
   ${PROJECT_BINARY_DIR}/TobrelToolsConfigVersion.cmake
   ${PROJECT_SOURCE_DIR}/cmake/TobrelStringResources.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/TobrelSharedRuntime.cmake
   DESTINATION ${TOBREL_CMAKE_DIR})
 
 configure_file(${PROJECT_SOURCE_DIR}/cmake/TobrelTools.pc.in ${PROJECT_BINARY_DIR}/TobrelTools.pc @ONLY)

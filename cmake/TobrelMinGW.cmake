@@ -16,6 +16,9 @@ set(CMAKE_CXX_COMPILER ${TOBREL_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${TOBREL_MINGW_TRIPLE}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${TOBREL_MINGW_TRIPLE})
+# Prefixes given with CMAKE_PREFIX_PATH (an installed TobrelTools for this
+# target, say) hold Windows files too: they are searched as roots as well.
+list(APPEND CMAKE_FIND_ROOT_PATH ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -22,3 +22,10 @@ if(NOT TOBREL_MINGW_RUNTIME_DLLS MATCHES "libstdc\\+\\+-6.dll")
 endif()
 file(COPY ${TOBREL_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 install(FILES ${TOBREL_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# 32-bit MinGW unwinds exceptions with DWARF tables, which do not cross from
+# one runtime into another: the package refuses clients that link the runtime
+# statically (TobrelSharedRuntime.cmake).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(TOBREL_SHARED_RUNTIME_ONLY TRUE)
+endif()

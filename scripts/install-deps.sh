@@ -7,7 +7,7 @@ set -u
 kind=${1:-linux}
 case "$kind" in
   linux) pkgs="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev libsqlite3-dev libicu-dev clang libclang-rt-14-dev libboost-serialization-dev libcereal-dev zlib1g-dev nlohmann-json3-dev graphviz" ;;
-  windows) pkgs="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 googletest locales nlohmann-json3-dev zip unzip" ;;
+  windows) pkgs="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 googletest locales nlohmann-json3-dev zip unzip patchelf" ;;
   *) echo "usage: $0 linux|windows" >&2; exit 2 ;;
 esac
 missing=""

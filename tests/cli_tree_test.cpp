@@ -96,6 +96,52 @@ TEST_F(TreeToolTest, ShowPrintsTheLibrarysTextDump) {
       << show.out;
 }
 
+TEST_F(TreeToolTest, ShowConvertsNamesAndTextsForTheTerminal) {
+  // Key 表 (95 5C, a trail byte that is a backslash) with value 名 = 日本語.
+  ASSERT_TRUE(importText("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\J\\\x95\x5C]\r\n"
+                         "\"\x96\xBC\"=\"\x93\xFA\x96\x7B\x8C\xEA\"\r\n\r\n"));
+  ToolResult show = run({"reg", "show", "HKCU\\Software\\J"});
+  ASSERT_EQ(show.status, 0) << show.err;
+  EXPECT_NE(show.out.find("\xE8\xA1\xA8"), std::string::npos) << show.out;                  // 表
+  EXPECT_NE(show.out.find("\xE5\x90\x8D"), std::string::npos) << show.out;                  // 名
+  EXPECT_NE(show.out.find("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"), std::string::npos) << show.out;   // 日本語
+  EXPECT_EQ(show.out.find("\x95\x5C"), std::string::npos) << show.out;
+}
+
+TEST_F(TreeToolTest, LoadTakesNamesTheRegistryHoldsAsOne) {
+  // A snapshot with keys Ａ and ａ (one key to Windows) and a text value
+  // named and holding NEC ≒ (87 90, which the registry keeps as 81 E0):
+  // written as the registry holds them, and the check after the restore
+  // finds every one of them.
+  regtree tree(HKEY_CURRENT_USER, "Software\\T");
+  tree.load();
+  regkey_t* upper = new regkey_t;
+  upper->setName("\x82\x60");
+  regval_t* text = new regval_t;
+  text->setName("\x87\x90");
+  text->setData(std::tstring("\x87\x90"), REG_SZ);
+  upper->addElements(text);
+  regkey_t* lower = new regkey_t;
+  lower->setName("\x82\x81");
+  tree.getTopkey().addElements(upper);
+  tree.getTopkey().addElements(lower);
+  const std::string file = tempPath("merged.bin");
+  {
+    Persistable::readyToSerialize();
+    fvostream out(file.c_str());
+    out << tree;
+  }
+  ToolResult load = run({"reg", "load", file, "--to", "HKCU\\Software\\M"});
+  ASSERT_EQ(load.status, 0) << load.err;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\M\\\x82\x81", 0, KEY_READ, &key), ERROR_SUCCESS);
+  char data[8];
+  DWORD size = sizeof data;
+  ASSERT_EQ(RegQueryValueExA(key, "\x81\xE0", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(data, size), std::string("\x81\xE0\0", 3));
+  RegCloseKey(key);
+}
+
 TEST_F(TreeToolTest, DumpOfASavedTreeShowsKeysAndValues) {
   const std::string file = tempPath("t.bin");
   ASSERT_EQ(run({"reg", "save", "HKCU\\Software\\T", file}).status, 0);

@@ -143,7 +143,7 @@ TEST_F(UndumpTest, EditedDocumentReadsBackAsEdited) {
   ASSERT_EQ(load.status, 0) << load.err;
   ToolResult show = run({"reg", "show", "HKCU\\Software\\Edit"});
   ASSERT_EQ(show.status, 0) << show.err;
-  EXPECT_NE(show.out.find("Data: after \x82\xa0"), std::string::npos) << show.out;  // code page 932
+  EXPECT_NE(show.out.find("Data: after \xe3\x81\x82"), std::string::npos) << show.out;  // shown as UTF-8
   EXPECT_EQ(show.out.find("before"), std::string::npos) << show.out;
   EXPECT_EQ(show.out.find("Gone"), std::string::npos) << show.out;
   EXPECT_NE(show.out.find("Added"), std::string::npos) << show.out;

@@ -4,15 +4,23 @@
 //
 // The calls behave as their Windows namesakes: same results, error codes and
 // buffer rules. Points worth knowing:
-// - Names are case-insensitive and case-preserving (ASCII letters; code page
-//   932 double-byte characters compare by their bytes). Paths are
-//   backslash-separated; repeated and trailing backslashes are ignored, a
+// - Names and string data are kept as Windows keeps them: converted from
+//   code page 932 to UTF-16 when set (bytes that form no character become
+//   U+30FB; a character with two codes keeps one), given back converted to
+//   code page 932 again (registry_names.h). Names are case-insensitive over
+//   all of Unicode (each UTF-16 unit upper-cased) and case-preserving. Paths
+//   are backslash-separated; repeated and trailing backslashes are ignored, a
 //   leading one gives ERROR_BAD_PATHNAME. A path component holds at most 255
 //   characters, a value name at most 16383 (ERROR_INVALID_PARAMETER beyond).
-// - Subkeys enumerate sorted by their upper-cased names, values in the order
-//   in which they were first set. Enumerating n entries by rising index costs
-//   O(n) in all: each handle remembers its last position until the registry
-//   changes.
+// - Subkeys enumerate in Windows' order (their upper-cased UTF-16 names
+//   compared unit by unit), values in the order in which they were first
+//   set. Enumerating n entries by rising index costs O(n) in all: each
+//   handle remembers its last position until the registry changes.
+// - String data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) read back without a
+//   NUL gets one after it when the buffer has room (not counted), as Windows
+//   does. A text set without its NUL is stored as given: Windows would also
+//   count a NUL that follows the data in the caller's memory, but reading
+//   past the data given is not safe.
 // - Handles are small integers (multiples of 4), valid in the process that
 //   opened them (and in a child forked from it, see Fork below). A closed handle number is
 //   reused only after many others were handed out.

@@ -35,7 +35,9 @@ using tobrel::regstore::KeyId;
 using tobrel::regstore::KeyInfo;
 using tobrel::regstore::RegistryStore;
 using tobrel::regstore::ValueInfo;
+using tobrel::regstore::ansiText;
 using tobrel::regstore::foldName;
+using tobrel::regstore::nameUnits;
 
 const std::size_t kMaxKeyNameChars = 255;
 const std::size_t kMaxValueNameChars = 16383;
@@ -237,14 +239,7 @@ REGSAM mapAccess(REGSAM sam, bool readOnly) {
   return out;
 }
 
-std::size_t charCount(const std::string& s) {
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < s.size(); ++i, ++n) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < s.size()) ++i;
-  }
-  return n;
-}
+std::size_t charCount(const std::string& s) { return nameUnits(s.data(), s.size()); }
 
 // Splits a key path into its components.
 LONG splitPath(const char* path, std::vector<std::string>* out) {
@@ -429,12 +424,13 @@ LONG openOrCreate(RegistryStore& s, const Handle& h, const std::vector<std::stri
       if (!first) folded = foldName(parts[i].data(), parts[i].size());
       KeyId child = 0;
       const bool last = i + 1 == parts.size();
-      err = s.insertKey(key->id, parts[i], folded, last ? keyClass : nullptr, now, &child);
+      const std::string name = ansiText(parts[i].data(), parts[i].size());
+      err = s.insertKey(key->id, name, folded, last ? keyClass : nullptr, now, &child);
       if (err == ERROR_SUCCESS) err = s.touchKey(key->id, now);
       if (err != ERROR_SUCCESS) return err;
       key->parent = key->id;
       key->id = child;
-      key->name = parts[i];
+      key->name = name;
       key->folded = folded;
       key->keyClass = last && keyClass ? keyClass : "";
       key->lastWrite = now;
@@ -445,6 +441,20 @@ LONG openOrCreate(RegistryStore& s, const Handle& h, const std::vector<std::stri
   *access = mapAccess(samDesired, key->readOnly);
   if (key->readOnly && (*access & kWriteRights)) return ERROR_ACCESS_DENIED;
   return txn.commit();
+}
+
+// Copies the data of a value that fits the caller's buffer and sets its
+// size. Text of a string type that does not end with a NUL gets one after
+// it when the buffer has room (not counted in the size), as Windows does.
+void copyData(const ValueInfo& value, LPBYTE lpData, LPDWORD lpcbData) {
+  const std::size_t size = value.data.size();
+  if (lpData) {
+    std::memcpy(lpData, value.data.data(), size);
+    if (tobrel::regstore::isStringType(value.type) && size > 0 && size < *lpcbData && value.data.back() != '\0') {
+      lpData[size] = 0;
+    }
+  }
+  if (lpcbData) *lpcbData = static_cast<DWORD>(size);
 }
 
 std::string valueNameOf(LPCSTR name) { return name ? std::string(name) : std::string(); }
@@ -554,8 +564,7 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
     *lpcbData = static_cast<DWORD>(value.data.size());
     return ERROR_MORE_DATA;
   }
-  if (lpData) std::memcpy(lpData, value.data.data(), value.data.size());
-  if (lpcbData) *lpcbData = static_cast<DWORD>(value.data.size());
+  copyData(value, lpData, lpcbData);
   return ERROR_SUCCESS;
 }
 
@@ -582,8 +591,7 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LP
     *lpcbData = static_cast<DWORD>(value.data.size());
     return ERROR_MORE_DATA;
   }
-  if (lpData) std::memcpy(lpData, value.data.data(), value.data.size());
-  if (lpcbData) *lpcbData = static_cast<DWORD>(value.data.size());
+  copyData(value, lpData, lpcbData);
   return ERROR_SUCCESS;
 }
 
@@ -598,8 +606,9 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BY
   if (txn.status() != ERROR_SUCCESS) return txn.status();
   LONG err = checkWrite(s, *call.handle, KEY_SET_VALUE);
   if (err != ERROR_SUCCESS) return err;
-  err = s.setValue(call.handle->key, name, foldName(name.data(), name.size()), dwType, lpData, cbData,
-                   tobrel::regstore::fileTimeNow());
+  const std::string data = tobrel::regstore::storedData(dwType, lpData, cbData);
+  err = s.setValue(call.handle->key, ansiText(name.data(), name.size()), foldName(name.data(), name.size()), dwType,
+                   data.data(), data.size(), tobrel::regstore::fileTimeNow());
   if (err != ERROR_SUCCESS) return err;
   return txn.commit();
 }

@@ -19,7 +19,7 @@ namespace regstore {
 
 namespace {
 
-const int kSchemaVersion = 2;
+const int kSchemaVersion = 3;
 const int kBusyTimeoutMs = 10000;
 // What a log that SQLite started over by itself is trimmed to.
 const char* const kJournalSizeLimit = "PRAGMA journal_size_limit=2097152;";
@@ -100,8 +100,6 @@ const char* const kStatements[] = {
     " UPDATE keys SET readonly = ?2 WHERE id IN tree",
 };
 
-bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
 // mkdir -p with mode 0700 for every folder it creates.
 bool makeFolders(const std::string& folder) {
   if (folder.empty()) return true;
@@ -125,19 +123,6 @@ std::string columnBlob(sqlite3_stmt* s, int i) {
 }
 
 }  // namespace
-
-std::string foldName(const char* name, std::size_t length) {
-  std::string out(name, length);
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(out[i]);
-    if (isLeadByte(c) && i + 1 < out.size()) {
-      ++i;
-    } else if (c >= 'a' && c <= 'z') {
-      out[i] = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return out;
-}
 
 std::uint64_t fileTimeNow() {
   struct timespec ts;
@@ -291,12 +276,16 @@ LONG RegistryStore::createSchema() {
     exec("ROLLBACK");
     return version < 0 ? fail(rc) : ERROR_BADDB;
   }
-  if (version == 1) {
-    err = exec((std::string(kUpgradeFrom1) + "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";").c_str());
-    if (err != ERROR_SUCCESS) {
-      exec("ROLLBACK");
-      return err;
-    }
+  // Older layouts are brought up to date step by step, in this one
+  // transaction: a failure leaves the file as it was.
+  if (version == 1) err = exec(kUpgradeFrom1);
+  if (err == ERROR_SUCCESS && (version == 1 || version == 2)) err = upgradeNames();
+  if (err == ERROR_SUCCESS && (version == 1 || version == 2)) {
+    err = exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";").c_str());
+  }
+  if (err != ERROR_SUCCESS) {
+    exec("ROLLBACK");
+    return err;
   }
   if (version == 0) {
     std::uint64_t now = fileTimeNow();

@@ -5,7 +5,8 @@
 //
 // Layout: table `keys` (id, parent, name, folded name, class, last write time,
 // read-only flag) with a unique index on (parent, folded name), so that a
-// child is found and the children are listed in name order through one index;
+// child is found and the children are listed in Windows' order through one
+// index (folded names are the fold keys of registry_names.h);
 // table `vals` (key, folded name, sequence number, name, type, data) keyed by
 // (key, folded name), the sequence number giving the order in which values
 // were first set. Each key with values also has a state row in `vals`, folded
@@ -53,6 +54,7 @@
 #include <vector>
 
 #include "TobrelTools/platform/registry_checkpoint.h"
+#include "TobrelTools/platform/registry_names.h"
 #include "TobrelTools/platform/win32_types.h"
 
 struct sqlite3;
@@ -65,11 +67,6 @@ typedef std::int64_t KeyId;
 
 // Ids of the predefined roots, in the order of their handle values.
 enum : KeyId { kClassesRoot = 1, kCurrentUser = 2, kLocalMachine = 3, kUsers = 4 };
-
-// The case-insensitive form of a name used for lookups and ordering: ASCII
-// letters upper-cased, the second byte of a code page 932 double-byte
-// character left alone (so that it is never mistaken for a letter).
-std::string foldName(const char* name, std::size_t length);
 
 // The current time as a FILETIME count (100 ns units since 1601, UTC).
 std::uint64_t fileTimeNow();
@@ -175,6 +172,9 @@ class RegistryStore {
   LONG openDatabase();
   LONG createSchema();
   int schemaVersion(int* rc);   // PRAGMA user_version, -1 when it cannot be read
+  // From the second layout to the third (registry_upgrade.cpp), inside
+  // createSchema's transaction.
+  LONG upgradeNames();
   LONG step(sqlite3_stmt* s, bool* row);
   LONG runToEnd(sqlite3_stmt* s);
   // Steps a bound key query into `out`; `missing` when it finds no key.

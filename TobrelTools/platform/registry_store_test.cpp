@@ -168,7 +168,7 @@ TEST(RegistryStoreFileTest, AFileOfTheFirstLayoutIsUpgradedInPlace) {
   }
   EXPECT_EQ(names, (std::vector<std::string>{"z", "a", "new"}));
   RegCloseKey(key);
-  EXPECT_EQ(sqliteOne(db, "PRAGMA user_version"), "2");
+  EXPECT_EQ(sqliteOne(db, "PRAGMA user_version"), "3");
   EXPECT_EQ(sqliteOne(db, "PRAGMA integrity_check"), "ok");
   tobrel::registryStoreReset(nullptr);
 }
@@ -251,6 +251,8 @@ TEST_F(RegistryStoreTest, WindowsRulesThatWineDoesNotFollow) {
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
   RegCloseKey(key);
 
+  // A text counted without its NUL is stored as given, even with a NUL
+  // after it in memory (which Windows and Wine would count too).
   ASSERT_EQ(RegSetValueExA(base_, "NoNul", 0, REG_SZ, bytes("xyz"), 3), ERROR_SUCCESS);
   char buf[8];
   DWORD size = sizeof buf;

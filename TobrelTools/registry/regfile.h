@@ -10,13 +10,17 @@
 //   data are UTF-16LE in the file. A character with no exact code page 932
 //   code cannot be imported (the file is refused); on export, bytes that are
 //   not valid code page 932 text become U+30FB.
-// - "REGEDIT4": bytes of code page 932, written and read as they are.
+// - "REGEDIT4": bytes of code page 932, written and read as they are; the
+//   registry calls then convert names and text data as Windows' ANSI calls
+//   do (bytes that form no character become U+30FB), so that both formats
+//   of a file import to the same registry contents.
 //
 // Lines end with CR LF on export; on import CR LF and LF are accepted. A file
 // holds the header line, then key lines `[ROOT\path]` (`[-ROOT\path]`
 // deletes the key with everything below it) each followed by its value lines:
 // `"name"=` or `@=` (the default value) then `"text"` (REG_SZ; escapes \\ and
-// \"), `dword:` and up to 8 hex digits, `hex:` (REG_BINARY) or `hex(N):`
+// \", on import also \r and \n as Wine's registry editor writes them),
+// `dword:` and up to 8 hex digits, `hex:` (REG_BINARY) or `hex(N):`
 // (type N in hex) followed by comma-separated hex bytes, or `-` (deletes the
 // value). Hex data may continue on following lines after a trailing
 // backslash. Lines starting with ';' and blank lines are ignored. Roots are

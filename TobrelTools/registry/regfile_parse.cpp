@@ -294,6 +294,19 @@ class Parser {
     return true;
   }
 
+  // The character an escape stands for: \\ and \" as the Windows registry
+  // editor writes them, \r and \n as Wine's writes a text with line breaks
+  // (neither writes other escapes: a tab goes as it is). 0 for any other.
+  static char unescape(char c) {
+    switch (c) {
+      case '\\': return '\\';
+      case '"': return '"';
+      case 'r': return '\r';
+      case 'n': return '\n';
+      default: return '\0';
+    }
+  }
+
   // A quoted text from line[*pos] == '"'; *pos ends after the closing quote.
   bool parseQuoted(const std::string& line, std::size_t* pos, std::string* out) {
     for (std::size_t i = *pos + 1; i < line.size();) {
@@ -306,11 +319,12 @@ class Parser {
       if (len == 1 && c == '\\') {
         if (i + 1 >= line.size()) break;
         char next = line[i + 1];
-        if (next != '\\' && next != '"') {
-          why_ = std::string("unknown escape \"\\") + next + "\" (only \\\\ and \\\" are known)";
+        char unescaped = unescape(next);
+        if (!unescaped) {
+          why_ = std::string("unknown escape \"\\") + next + "\" (known: \\\\ \\\" \\r \\n)";
           return false;
         }
-        *out += next;
+        *out += unescaped;
         i += 2;
         continue;
       }

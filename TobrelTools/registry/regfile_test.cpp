@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/registry_test_util.h"
+#include "tests/wine_util.h"
 
 namespace {
 
@@ -213,6 +214,58 @@ TEST_F(RegFileTest, Version5FilesMayBeUtf8AndCarryUtf16TextData) {
     EXPECT_EQ(query("\x95\x5C", "s"), std::string("\x95\x5C\\\0", 4));
     emptyScratch();
   }
+}
+
+TEST_F(RegFileTest, LineBreakEscapesAsWinesRegistryEditorWritesThemImport) {
+  // Exported by Wine's registry editor from a REG_SZ holding "a" CR LF "b".
+  std::string wine = utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + path_ +
+                           "\\W]\r\n\"crlf\"=\"a\\r\\nb\"\r\n\"tab\"=\"a\tb\"\r\n\r\n");
+  std::string error;
+  ASSERT_TRUE(tobrel::importRegText(wine, &error)) << error;
+  EXPECT_EQ(query("W", "crlf"), std::string("a\r\nb", 5));
+  EXPECT_EQ(query("W", "tab"), std::string("a\tb", 4));
+  ASSERT_TRUE(tobrel::importRegText("REGEDIT4\r\n[HKCU\\" + path_ + "\\W]\r\n\"n\"=\"x\\ny\\r\"\r\n", &error))
+      << error;
+  EXPECT_EQ(query("W", "n"), std::string("x\ny\r", 5));
+  // Exported as the Windows registry editor writes such text: hex(1).
+  std::string out = exported(true, "W");
+  EXPECT_NE(out.find("\"crlf\"=hex(1):61,0d,0a,62,00\r\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"tab\"=\"a\tb\"\r\n"), std::string::npos) << out;
+}
+
+TEST_F(RegFileTest, TextThatIsNotCodePage932BecomesWhatWindowsMakesOfIt) {
+  // A pair the code page gives no character (85 40) and a character with two
+  // codes (NEC 87 90, which is 81 E0), in a key name, a value name, a quoted
+  // text and hex(1) data of a REGEDIT4 file: imported as Windows' ANSI calls
+  // convert them, so that the 5.00 export and its import agree with it.
+  std::string text = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + path_ + "\\k\x85\x40]\r\n"
+                     "\"v\x87\x90\"=\"t\x85\x40\x87\x90\"\r\n\"h\"=hex(1):85,40,00\r\n\r\n";
+  std::string error;
+  ASSERT_TRUE(tobrel::importRegText(text, &error)) << error;
+  EXPECT_EQ(subkeys(base_), std::vector<std::string>{"k\x81\x45"});
+  EXPECT_EQ(query("k\x81\x45", "v\x81\xE0"), std::string("t\x81\x45\x81\xE0", 6));
+  EXPECT_EQ(query("k\x81\x45", "h"), std::string("\x81\x45", 3));
+  std::string regedit4 = exported(true), v5 = exported(false);
+  EXPECT_NE(v5.find(std::string("\xFB\x30", 2)), std::string::npos);   // U+30FB in the UTF-16 file
+  emptyScratch();
+  ASSERT_TRUE(tobrel::importRegText(v5, &error)) << error;
+  EXPECT_EQ(exported(true), regedit4);
+  emptyScratch();
+  ASSERT_TRUE(tobrel::importRegText(regedit4, &error)) << error;
+  EXPECT_EQ(exported(false), v5);
+}
+
+TEST_F(RegFileTest, ALeadByteWithoutItsTrailByteBecomesU30FB) {
+  if (tobrel::test::runningUnderWine()) {
+    GTEST_SKIP() << "Wine pairs a lead byte with whatever byte follows it";
+  }
+  // A lead byte before a byte that cannot be a trail byte stands alone, as
+  // the library's code page 932 conversion has it; so does one at the end.
+  std::string text = "REGEDIT4\r\n[HKEY_CURRENT_USER\\" + path_ + "]\r\n\"a\"=\"x\x82 y\"\r\n\"b\"=\"z\x82\"\r\n";
+  std::string error;
+  ASSERT_TRUE(tobrel::importRegText(text, &error)) << error;
+  EXPECT_EQ(query("", "a"), std::string("x\x81\x45 y", 6));
+  EXPECT_EQ(query("", "b"), std::string("z\x81\x45", 4));
 }
 
 TEST_F(RegFileTest, MalformedFilesAreRefusedWithLineAndReasonAndChangeNothing) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/dump/field_value.h"
 #include "cli/dump_render.h"
 #include "cli/text_escape.h"
 #include "cli/writer.h"
@@ -102,6 +103,24 @@ class DotSink : public DumpSink {
   }
 
   void endElements() override { current().elements = -1; }
+
+  // An application class's fields: the primitives of the record itself,
+  // name=value, and the item count of each repetition.
+  void beginFields() override {}
+  void endFields() override {}
+
+  void field(std::uint64_t, const char* name, Primitive type, std::uint64_t bits) override {
+    if (items_ == 0) current().label += "\\n" + labelText(std::string(name) + "=" + fieldJson(type, bits).dump());
+  }
+
+  void beginRepeat(std::uint64_t, const char* name, std::int64_t count) override {
+    if (items_ == 0) current().label += "\\n" + labelText(std::string(name)) + "[" + std::to_string(count) + "]";
+    ++items_;
+  }
+
+  void beginItem(std::uint64_t, std::int64_t) override {}
+  void endItem() override {}
+  void endRepeat() override { --items_; }
 
   void error(std::uint64_t offset, const std::string& message) override {
     error_ = number("stopped at offset %" PRIu64 ": ", offset) + labelText(message, message.size());
@@ -223,6 +242,7 @@ class DotSink : public DumpSink {
   std::vector<std::size_t> byIndex_;  // node of each object index
   std::vector<Link> links_;
   std::string error_;
+  int items_ = 0;  // repetitions being read; their items' fields are not shown
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/dump/field_value.h"
 #include "cli/dump/text_encode.h"
 #include "cli/dump_decoder.h"
 #include "cli/dump_render.h"
@@ -136,18 +137,24 @@ void StreamEncoder::record(const Json& j, const std::string& path, unsigned shor
   if (const Json* id = field(j, "classId")) {
     classId = static_cast<unsigned short>(integer(*id, child(path, "classId"), 0, 0xFFFF, "a class id (0-65535)"));
   } else if (const Json* name = field(j, "className")) {
-    classId = knownClassId(text(*name, child(path, "className")));
-    if (classId == 0) throw EncodeError(child(path, "className"), "not a class of the library; give a classId");
+    const std::string& wanted = text(*name, child(path, "className"));
+    classId = knownClassId(wanted);
+    const SchemaClass* declared = schema_ ? schema_->findByName(wanted) : nullptr;
+    if (declared) classId = declared->id;
+    if (classId == 0) {
+      throw EncodeError(child(path, "className"), "not a class of the library or the schema; give a classId");
+    }
   } else if (classId == 0) {
     throw EncodeError(path, "a record needs a classId or a className");
   }
   const unsigned short decodeAs = memberClass != 0 ? memberClass : classId;
-  if (!knownClassName(decodeAs)) {
-    throw EncodeError(child(path, "classId"), "unknown class id " + hex4(decodeAs) + ": its contents cannot be written");
+  if (!className(decodeAs)) {
+    throw EncodeError(child(path, "classId"), "unknown class id " + hex4(decodeAs) +
+                                                  ": its contents cannot be written (a schema file can declare it)");
   }
   if (element >= 0 && decodeAs != kRegkey && decodeAs != kRegval) {
     throw EncodeError(path, "an element of a key's list must be a registry key or value, not " +
-                                std::string(knownClassName(decodeAs)));
+                                std::string(className(decodeAs)));
   }
   if (const Json* index = field(j, "index")) {
     std::uint32_t label = u32(*index, child(path, "index"));
@@ -165,9 +172,69 @@ void StreamEncoder::record(const Json& j, const std::string& path, unsigned shor
     case kRegkey: keyContents(j, path, depth); break;
     case kRegval: valueContents(j, path, depth); break;
     case kRegtree: treeContents(j, path, depth); break;
-    default: break;  // Persistable and regelm have no contents
+    default:
+      if (!knownClassName(decodeAs)) {
+        const Json* fields = field(j, "fields");
+        if (!fields || !fields->is_object()) {
+          throw EncodeError(child(path, "fields"), std::string("expected the fields of ") + className(decodeAs));
+        }
+        std::vector<std::vector<std::int64_t>> frames;
+        schemaFields(schema_->find(decodeAs)->contents, *fields, child(path, "fields"), frames, depth);
+      }
+      break;  // Persistable and regelm have no contents
   }
   put8('}');
+}
+
+const char* StreamEncoder::className(unsigned short classId) const {
+  if (const char* name = knownClassName(classId)) return name;
+  const SchemaClass* cls = schema_ ? schema_->find(classId) : nullptr;
+  return cls ? cls->name.c_str() : nullptr;
+}
+
+void StreamEncoder::schemaFields(const std::vector<SchemaField>& list, const Json& fields, const std::string& path,
+                                 std::vector<std::vector<std::int64_t>>& frames, int depth) {
+  frames.emplace_back(list.size(), 0);
+  auto earlier = [&frames](const FieldRef& ref) {
+    return frames[frames.size() - 1 - static_cast<std::size_t>(ref.up)][static_cast<std::size_t>(ref.index)];
+  };
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const SchemaField& f = list[i];
+    const std::string at = child(path, f.name.c_str());
+    const Json* v = field(fields, f.name.c_str());
+    const bool present = f.kind != SchemaField::kLink || f.condition.up < 0 || earlier(f.condition) != 0;
+    if (!present) {
+      if (v && !v->is_null()) throw EncodeError(at, "given, but the bool field that says it is there is false");
+      continue;
+    }
+    if (!v) throw EncodeError(at, "missing");
+    switch (f.kind) {
+      case SchemaField::kPrimitive: {
+        std::uint64_t bits = 0;
+        std::string error;
+        if (!fieldBits(f.type, *v, bits, error)) throw EncodeError(at, error);
+        frames.back()[i] = fieldInteger(f.type, bits);
+        for (std::size_t b = 0; b < primitiveWidth(f.type); ++b) put8(static_cast<unsigned>(bits >> (8 * b) & 0xFF));
+        break;
+      }
+      case SchemaField::kObject: record(*v, at, f.memberClass, depth + 1, -1); break;
+      case SchemaField::kLink: record(*v, at, 0, depth + 1, -1); break;
+      case SchemaField::kRepeat: {
+        if (!v->is_array()) throw EncodeError(at, "expected an array, found " + typeName(*v));
+        const std::int64_t count = earlier(f.count);
+        if (count < 0 || static_cast<std::uint64_t>(count) != v->size()) {
+          throw EncodeError(at, std::to_string(v->size()) + " items, but its count field says " + std::to_string(count));
+        }
+        for (std::size_t k = 0; k < v->size(); ++k) {
+          const Json& item = (*v)[k];
+          if (!item.is_object()) throw EncodeError(child(at, k), "expected an item (an object), found " + typeName(item));
+          schemaFields(f.contents, item, child(at, k), frames, depth);
+        }
+        break;
+      }
+    }
+  }
+  frames.pop_back();
 }
 
 void StreamEncoder::member(const Json& j, const std::string& path, const char* key, unsigned short classId,

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "cli/dump/json.h"
+#include "cli/dump/schema.h"
 
 namespace tobrel {
 namespace cli {
@@ -31,6 +32,10 @@ struct EncodeError : std::runtime_error {
 
 class StreamEncoder {
  public:
+  // `schema` (may be null) declares application classes; it must outlive
+  // the encoder.
+  explicit StreamEncoder(const Schema* schema = nullptr) : schema_(schema) {}
+
   // The file bytes for a parsed document; throws EncodeError.
   std::string encode(const Json& document);
 
@@ -43,6 +48,9 @@ class StreamEncoder {
   void keyContents(const Json& j, const std::string& path, int depth);
   void valueContents(const Json& j, const std::string& path, int depth);
   void treeContents(const Json& j, const std::string& path, int depth);
+  void schemaFields(const std::vector<SchemaField>& list, const Json& fields, const std::string& path,
+                    std::vector<std::vector<std::int64_t>>& frames, int depth);
+  const char* className(unsigned short classId) const;
   // A member held by value; `required` members may not be left out, others
   // default to an empty record of the member's class.
   void member(const Json& j, const std::string& path, const char* key, unsigned short classId, int depth,
@@ -52,6 +60,7 @@ class StreamEncoder {
   void put16(unsigned v) { put8(v & 0xFF); put8(v >> 8 & 0xFF); }
   void put32(std::uint32_t v) { put16(v & 0xFFFF); put16(v >> 16); }
 
+  const Schema* schema_;
   std::string out_;
   std::uint32_t objects_ = 0;
   std::map<std::uint32_t, std::uint32_t> labels_;  // "index" in the document -> index in the file

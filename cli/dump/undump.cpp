@@ -1,12 +1,14 @@
 // tobrel undump FILE.json OUT: a stream file written back from the JSON that
 // dump --json prints, as dumped or as edited.
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <system_error>
 
 #include "cli/commands.h"
+#include "cli/dump/schema.h"
 #include "cli/dump/stream_encoder.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)undump.cpp:  Ver01.00  2026.12.06";
@@ -55,9 +57,17 @@ void replaceFile(const std::string& path, const std::string& bytes) {
 int runUndump(const Invocation& invocation) {
   const std::string& jsonPath = invocation.args[0];
   const std::string& outPath = invocation.args[1];
+  std::unique_ptr<Schema> schema;
+  if (invocation.has("schema")) {
+    try {
+      schema.reset(new Schema(Schema::load(invocation.value("schema"))));
+    } catch (const std::runtime_error& e) {
+      throw Failure(e.what());
+    }
+  }
   std::string bytes;
   try {
-    bytes = StreamEncoder().encodeText(readWhole(jsonPath));
+    bytes = StreamEncoder(schema.get()).encodeText(readWhole(jsonPath));
   } catch (const EncodeError& e) {
     throw Failure(jsonPath + ": " + e.what() + "; nothing written");
   }
@@ -70,7 +80,7 @@ int runUndump(const Invocation& invocation) {
 Command undumpCommand() {
   Command c;
   c.path = "undump";
-  c.synopsis = "FILE.json OUT";
+  c.synopsis = "FILE.json OUT [--schema CLASSES.json]";
   c.summary = "Write a stream file back from the JSON that dump --json prints, as is or edited.";
   c.details =
       "A document printed by dump --json gives back the dumped file byte for byte. Edits are\n"
@@ -82,6 +92,7 @@ Command undumpCommand() {
       "A document that does not parse, or that describes no readable file (a reference to an\n"
       "index no earlier record has, a wrong type for a field), is refused with its location and\n"
       "the reason; OUT is then left as it was. OUT is replaced only when complete.\n";
+  c.options = {{"schema", "CLASSES.json", "write the application classes declared in this file (as dump read them)"}};
   c.minArgs = 2;
   c.maxArgs = 2;
   c.run = runUndump;
