@@ -87,6 +87,13 @@ class NullSink : public DumpSink {
   void valueData(std::uint64_t, std::uint32_t, const std::string&) override {}
   void beginElements(std::uint64_t, std::int32_t) override {}
   void endElements() override {}
+  void beginFields() override {}
+  void endFields() override {}
+  void field(std::uint64_t, const char*, Primitive, std::uint64_t) override {}
+  void beginRepeat(std::uint64_t, const char*, std::int64_t) override {}
+  void beginItem(std::uint64_t, std::int64_t) override {}
+  void endItem() override {}
+  void endRepeat() override {}
   void error(std::uint64_t, const std::string&) override {}
   void endFile(std::uint64_t, std::uint64_t, std::uint64_t, std::uint64_t) override {}
 };
