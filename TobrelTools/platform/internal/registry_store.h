@@ -113,7 +113,7 @@ class RegistryStore {
 
   // Log sizes, in bytes, that ask for a background checkpoint and that make
   // a writer checkpoint itself; the longest a log restart holds writers back.
-  static constexpr int kCheckpointBytes = 2 << 20;
+  static constexpr int kCheckpointBytes = 8 << 20;
   static constexpr int kInlineCheckpointBytes = 16 << 20;
   static constexpr int kRestartWaitMs = 200;
   // The longest a call waits for another connection's lock.
