@@ -2,15 +2,14 @@
 
 #include <cstdio>
 
+#include "TobrelTools/platform/cp932.h"
+
 static const char sccsid[] __attribute__((used)) = "@(#)text_escape.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
 namespace cli {
 
 namespace {
-
-bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool isTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
 
 // One step through the text: the character at `p` (ASCII byte, or a code
 // page 932 character decoded to Unicode), or an undecodable byte.
@@ -22,8 +21,8 @@ struct Step {
 
 Step nextStep(const unsigned char* p, std::size_t left) {
   if (p[0] < 0x80) return Step{1, p[0], true};
-  if (isLeadByte(p[0])) {
-    if (left >= 2 && isTrailByte(p[1])) {
+  if (cp932IsLeadByte(p[0])) {
+    if (left >= 2 && cp932IsTrailByte(p[1])) {
       char32_t cp = cp932ToUnicode(p, 2);
       if (cp != 0) return Step{2, cp, false};
     }
