@@ -5,16 +5,16 @@
 #include <filesystem>
 #include <system_error>
 
-#include "cli/commands.h"
+#include "cli/command.h"
 #include "cli/dump/json.h"
-#include "cli/dump_render.h"
-#include "cli/paths.h"
+#include "cli/dump/render.h"
 #include "cli/progress.h"
+#include "cli/reg/commands.h"
+#include "cli/reg/paths.h"
+#include "cli/reg/support.h"
 #include "cli/reg/tree_diff.h"
-#include "cli/reg_commands.h"
-#include "cli/reg_support.h"
+#include "cli/reg/tree_steps.h"
 #include "cli/text_escape.h"
-#include "cli/tree_steps.h"
 #include "cli/writer.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)diff.cpp:  Ver01.00  2026.12.06";

@@ -6,8 +6,8 @@
 // every subtree below that is handed whole to regtree::load or
 // regkey_t::restore. The result is the same as that of regtree::load and
 // regtree::restore.
-#ifndef TOBREL_CLI_TREE_STEPS_H_
-#define TOBREL_CLI_TREE_STEPS_H_
+#ifndef TOBREL_CLI_REG_TREE_STEPS_H_
+#define TOBREL_CLI_REG_TREE_STEPS_H_
 
 #include <string>
 
@@ -53,4 +53,4 @@ Mismatch compareWithRegistry(const regkey_t& expected, HKEY root, const std::str
 }  // namespace cli
 }  // namespace tobrel
 
-#endif  // TOBREL_CLI_TREE_STEPS_H_
+#endif  // TOBREL_CLI_REG_TREE_STEPS_H_

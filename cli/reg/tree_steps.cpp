@@ -1,4 +1,4 @@
-#include "cli/tree_steps.h"
+#include "cli/reg/tree_steps.h"
 
 #include <cstring>
 #include <unordered_map>
