@@ -46,8 +46,8 @@ const std::size_t kMaxValueNameChars = 16383;
 // another key.
 const std::size_t kReuseDelay = 256;
 
-const REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | 0x00040000L /*WRITE_DAC*/ |
-                            0x00080000L /*WRITE_OWNER*/;
+// The rights that change a key: refused on a read-only key.
+const REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
 
 // Where an enumeration of one handle stands, valid while the store's change
 // counter stays the same: for subkeys the entry last returned (the next one
@@ -264,72 +264,95 @@ LONG splitPath(const char* path, std::vector<std::string>* out) {
   return ERROR_SUCCESS;
 }
 
-// One store transaction, rolled back unless committed.
-class Txn {
+// The common start of every call on a handle: the process lock, the store,
+// the handle, the access right the call needs on it, the key path it is
+// given (split into components), and the call's one store transaction,
+// rolled back unless committed. A write transaction takes the store's write
+// lock at once; a read one becomes a write at its first change (ERROR_BUSY
+// when that cannot be done at once, see restartAsWrite). A write right on a
+// predefined root is also checked against the root's read-only flag as it
+// stands now: a root's handle is never opened, whereas an opened handle had
+// its rights checked at the open and keeps them, as on Windows.
+// status() is the first of these steps that failed, or ERROR_SUCCESS.
+class Call {
  public:
-  Txn(RegistryStore& s, bool write) : store_(s), status_(s.begin(write)) {}
-  ~Txn() {
-    if (status_ == ERROR_SUCCESS && !done_) store_.rollback();
+  Call(HKEY hKey, REGSAM right, bool write, const char* path = nullptr)
+      : r_(reg()), lock_(r_.mutex), handle_(resolve(r_, hKey)), status_(start(right, write, path)) {}
+  ~Call() {
+    if (open_) r_.store->rollback();
   }
+  Call(const Call&) = delete;
+  Call& operator=(const Call&) = delete;
+
   LONG status() const { return status_; }
+  Registry& registry() { return r_; }
+  RegistryStore& store() { return *r_.store; }
+  Handle& handle() { return *handle_; }
+  KeyId key() const { return handle_->key; }
+  const std::vector<std::string>& parts() const { return parts_; }
+
   LONG commit() {
-    done_ = true;
-    return store_.commit();
+    open_ = false;
+    return r_.store->commit();
+  }
+  // Undoes the transaction and begins it again as a write.
+  LONG restartAsWrite() {
+    open_ = false;
+    r_.store->rollback();
+    LONG err = r_.store->begin(true);
+    open_ = err == ERROR_SUCCESS;
+    return err;
+  }
+  // What a lookup below the handle's key that found nothing reports: the
+  // key's own error when the key is gone meanwhile (ERROR_KEY_DELETED), else
+  // `notFound`.
+  LONG missing(LONG notFound) {
+    KeyInfo self;
+    LONG err = r_.store->getKey(handle_->key, &self);
+    return err != ERROR_SUCCESS ? err : notFound;
   }
 
  private:
-  RegistryStore& store_;
+  LONG start(REGSAM right, bool write, const char* path) {
+    if (!handle_) return ERROR_INVALID_HANDLE;
+    LONG err = ensureStore(r_);
+    if (err != ERROR_SUCCESS) return err;
+    if (right && !(handle_->access & right)) return ERROR_ACCESS_DENIED;
+    err = splitPath(path, &parts_);
+    if (err != ERROR_SUCCESS) return err;
+    err = r_.store->begin(write);
+    if (err != ERROR_SUCCESS) return err;
+    open_ = true;
+    if (handle_->predefined && (right & kWriteRights)) {
+      KeyInfo root;
+      err = r_.store->getKey(handle_->key, &root);
+      if (err == ERROR_SUCCESS && root.readOnly) err = ERROR_ACCESS_DENIED;
+    }
+    return err;
+  }
+
+  Registry& r_;
+  std::lock_guard<CallLock> lock_;
+  Handle* handle_;
+  std::vector<std::string> parts_;
+  bool open_ = false;
   LONG status_;
-  bool done_ = false;
 };
 
-// Walks `parts` down from `start`. A missing start key is ERROR_KEY_DELETED.
-LONG walk(RegistryStore& s, KeyId start, const std::vector<std::string>& parts, KeyInfo* out) {
-  if (parts.empty()) return s.getKey(start, out);
-  KeyId cur = start;
+// Walks the call's path down from its handle's key.
+LONG walk(Call& call, KeyInfo* out) {
+  RegistryStore& s = call.store();
+  const std::vector<std::string>& parts = call.parts();
+  if (parts.empty()) return s.getKey(call.key(), out);
+  KeyId cur = call.key();
   for (std::size_t i = 0; i < parts.size(); ++i) {
     LONG err = s.findChild(cur, foldName(parts[i].data(), parts[i].size()), out);
-    if (err == ERROR_FILE_NOT_FOUND && i == 0) {
-      KeyInfo startInfo;
-      LONG exists = s.getKey(start, &startInfo);
-      if (exists != ERROR_SUCCESS) return exists;
-    }
+    if (err == ERROR_FILE_NOT_FOUND && i == 0) return call.missing(err);
     if (err != ERROR_SUCCESS) return err;
     cur = out->id;
   }
   return ERROR_SUCCESS;
 }
-
-// Write access through a handle: the right itself, and for a predefined root
-// handle the root's read-only flag as it stands now.
-LONG checkWrite(RegistryStore& s, const Handle& h, REGSAM right) {
-  if (!(h.access & right)) return ERROR_ACCESS_DENIED;
-  if (h.predefined) {
-    KeyInfo k;
-    LONG err = s.getKey(h.key, &k);
-    if (err != ERROR_SUCCESS) return err;
-    if (k.readOnly) return ERROR_ACCESS_DENIED;
-  }
-  return ERROR_SUCCESS;
-}
-
-// The common start of every call: the lock, the store and the handle.
-struct Call {
-  Registry& r;
-  std::unique_lock<CallLock> lock;
-  Handle* handle = nullptr;
-  LONG status = ERROR_SUCCESS;
-
-  explicit Call(HKEY hKey) : r(reg()), lock(r.mutex) {
-    handle = resolve(r, hKey);
-    if (!handle) {
-      status = ERROR_INVALID_HANDLE;
-      return;
-    }
-    status = ensureStore(r);
-  }
-  RegistryStore& store() { return *r.store; }
-};
 
 bool copyName(const std::string& name, LPSTR buffer, LPDWORD size) {
   if (name.size() >= *size) return false;
@@ -339,26 +362,25 @@ bool copyName(const std::string& name, LPSTR buffer, LPDWORD size) {
   return true;
 }
 
-// Finds the subkey (or value) at `index` of a handle's key, moving the
+// Finds the subkey (or value) at `index` of the call's key, moving the
 // handle's cursor: the next index is one index lookup, any other a scan.
-LONG subkeyAt(RegistryStore& s, Handle& h, DWORD index, KeyInfo* out) {
+LONG subkeyAt(Call& call, DWORD index, KeyInfo* out) {
+  RegistryStore& s = call.store();
   std::uint64_t counter = 0;
   LONG err = s.changeCounter(&counter);
   if (err != ERROR_SUCCESS) return err;
-  Cursor& c = h.keys;
+  Cursor& c = call.handle().keys;
   bool fresh = c.valid && c.counter == counter;
   if (fresh && index == c.index + 1) {
-    err = s.childAfter(h.key, c.folded, out);
+    err = s.childAfter(call.key(), c.folded, out);
   } else if (fresh && index == c.index) {
-    err = s.findChild(h.key, c.folded, out);
+    err = s.findChild(call.key(), c.folded, out);
   } else {
-    err = s.childAt(h.key, index, out);
+    err = s.childAt(call.key(), index, out);
   }
   if (err == ERROR_NO_MORE_ITEMS || err == ERROR_FILE_NOT_FOUND) {
     c.valid = false;
-    KeyInfo self;
-    LONG exists = s.getKey(h.key, &self);
-    return exists != ERROR_SUCCESS ? exists : ERROR_NO_MORE_ITEMS;
+    return call.missing(ERROR_NO_MORE_ITEMS);
   }
   if (err != ERROR_SUCCESS) return err;
   c.valid = true;
@@ -368,43 +390,45 @@ LONG subkeyAt(RegistryStore& s, Handle& h, DWORD index, KeyInfo* out) {
   return ERROR_SUCCESS;
 }
 
-LONG valueAt(RegistryStore& s, Handle& h, DWORD index, ValueInfo* out) {
+LONG valueAt(Call& call, DWORD index, ValueInfo* out) {
+  RegistryStore& s = call.store();
   std::uint64_t counter = 0;
   LONG err = s.changeCounter(&counter);
   if (err != ERROR_SUCCESS) return err;
-  Cursor& c = h.values;
+  Cursor& c = call.handle().values;
   if (!c.valid || c.counter != counter) {
-    err = s.valueOrder(h.key, &c.order);
+    err = s.valueOrder(call.key(), &c.order);
     if (err != ERROR_SUCCESS) return err;
     c.valid = true;
     c.counter = counter;
   }
-  if (index >= c.order.size()) {
-    KeyInfo self;
-    LONG exists = s.getKey(h.key, &self);
-    return exists != ERROR_SUCCESS ? exists : ERROR_NO_MORE_ITEMS;
-  }
-  return s.getValue(h.key, c.order[index], out);
+  if (index >= c.order.size()) return call.missing(ERROR_NO_MORE_ITEMS);
+  return s.getValue(call.key(), c.order[index], out);
 }
 
-// Opens the key at `parts` below the handle's key, creating what is missing,
-// in one transaction: a write from the start when `write`, else a read that
-// becomes a write at the first insert (ERROR_BUSY when that cannot be done
-// at once). `access` receives the rights granted for `samDesired`.
-LONG openOrCreate(RegistryStore& s, const Handle& h, const std::vector<std::string>& parts, const char* keyClass,
-                  REGSAM samDesired, bool write, KeyInfo* key, REGSAM* access, bool* created) {
-  *created = false;
-  Txn txn(s, write);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
+// What RegCreateKeyExA opened or created.
+struct Opened {
+  KeyInfo key;
+  REGSAM access = 0;   // the rights granted
+  bool created = false;
+};
+
+// Opens the key at the call's path below its handle's key, creating what is
+// missing, and commits.
+LONG openOrCreate(Call& call, const char* keyClass, REGSAM samDesired, Opened* out) {
+  RegistryStore& s = call.store();
+  const std::vector<std::string>& parts = call.parts();
+  KeyInfo* key = &out->key;
+  out->created = false;
   // As far as the path exists.
   LONG err = ERROR_SUCCESS;
   std::size_t i = 0;
   std::string folded;
   if (parts.empty()) {
-    err = s.getKey(h.key, key);
+    err = s.getKey(call.key(), key);
     if (err != ERROR_SUCCESS) return err;
   }
-  KeyId parent = h.key;
+  KeyId parent = call.key();
   for (; i < parts.size(); ++i) {
     folded = foldName(parts[i].data(), parts[i].size());
     err = s.findChild(parent, folded, key);
@@ -415,10 +439,10 @@ LONG openOrCreate(RegistryStore& s, const Handle& h, const std::vector<std::stri
   if (i < parts.size()) {
     // The rest is created: a missing start key is ERROR_KEY_DELETED.
     if (i == 0) {
-      err = s.getKey(h.key, key);
+      err = s.getKey(call.key(), key);
       if (err != ERROR_SUCCESS) return err;
     }
-    if (!(h.access & KEY_CREATE_SUB_KEY) || key->readOnly) return ERROR_ACCESS_DENIED;
+    if (!(call.handle().access & KEY_CREATE_SUB_KEY) || key->readOnly) return ERROR_ACCESS_DENIED;
     std::uint64_t now = tobrel::regstore::fileTimeNow();
     for (bool first = true; i < parts.size(); ++i, first = false) {
       if (!first) folded = foldName(parts[i].data(), parts[i].size());
@@ -436,11 +460,11 @@ LONG openOrCreate(RegistryStore& s, const Handle& h, const std::vector<std::stri
       key->lastWrite = now;
       key->readOnly = false;
     }
-    *created = true;
+    out->created = true;
   }
-  *access = mapAccess(samDesired, key->readOnly);
-  if (key->readOnly && (*access & kWriteRights)) return ERROR_ACCESS_DENIED;
-  return txn.commit();
+  out->access = mapAccess(samDesired, key->readOnly);
+  if (key->readOnly && (out->access & kWriteRights)) return ERROR_ACCESS_DENIED;
+  return call.commit();
 }
 
 // Copies the data of a value that fits the caller's buffer and sets its
@@ -466,22 +490,16 @@ extern "C" {
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  Call call(hKey);
-  if (call.status != ERROR_SUCCESS) return call.status;
-  std::vector<std::string> parts;
-  LONG err = splitPath(lpSubKey, &parts);
-  if (err != ERROR_SUCCESS) return err;
-  RegistryStore& s = call.store();
-  Txn txn(s, false);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  Call call(hKey, 0, false, lpSubKey);
+  if (call.status() != ERROR_SUCCESS) return call.status();
   KeyInfo key;
-  err = walk(s, call.handle->key, parts, &key);
+  LONG err = walk(call, &key);
   if (err != ERROR_SUCCESS) return err;
   REGSAM access = mapAccess(samDesired, key.readOnly);
   if (key.readOnly && (access & kWriteRights)) return ERROR_ACCESS_DENIED;
-  err = txn.commit();
+  err = call.commit();
   if (err != ERROR_SUCCESS) return err;
-  *phkResult = newHandle(call.r, key.id, access);
+  *phkResult = newHandle(call.registry(), key.id, access);
   return ERROR_SUCCESS;
 }
 
@@ -490,24 +508,21 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwO
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   if (dwOptions & ~static_cast<DWORD>(REG_OPTION_VOLATILE)) return ERROR_INVALID_PARAMETER;
-  Call call(hKey);
-  if (call.status != ERROR_SUCCESS) return call.status;
-  std::vector<std::string> parts;
-  LONG err = splitPath(lpSubKey, &parts);
+  // The call starts as a read, so that opening an existing key never takes
+  // the store's write lock; should turning it into a write find the lock
+  // taken or the store changed meanwhile, it runs again as a write from the
+  // start.
+  Call call(hKey, 0, false, lpSubKey);
+  if (call.status() != ERROR_SUCCESS) return call.status();
+  Opened opened;
+  LONG err = openOrCreate(call, lpClass, samDesired, &opened);
+  if (err == ERROR_BUSY) {
+    err = call.restartAsWrite();
+    if (err == ERROR_SUCCESS) err = openOrCreate(call, lpClass, samDesired, &opened);
+  }
   if (err != ERROR_SUCCESS) return err;
-  RegistryStore& s = call.store();
-  KeyInfo key;
-  bool created = false;
-  // The first attempt starts as a read, so that opening an existing key never
-  // takes the store's write lock; should turning it into a write find the
-  // lock taken or the store changed meanwhile, the call runs again as a write
-  // from the start.
-  REGSAM access = 0;
-  err = openOrCreate(s, *call.handle, parts, lpClass, samDesired, false, &key, &access, &created);
-  if (err == ERROR_BUSY) err = openOrCreate(s, *call.handle, parts, lpClass, samDesired, true, &key, &access, &created);
-  if (err != ERROR_SUCCESS) return err;
-  *phkResult = newHandle(call.r, key.id, access);
-  if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  *phkResult = newHandle(call.registry(), opened.key.id, opened.access);
+  if (lpdwDisposition) *lpdwDisposition = opened.created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
 }
 
@@ -525,16 +540,12 @@ LONG RegCloseKey(HKEY hKey) {
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD, LPSTR lpClass,
                    LPDWORD lpcchClass, FILETIME* lpftLastWriteTime) {
   if (!lpName || !lpcchName || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
-  Call call(hKey);
-  if (call.status != ERROR_SUCCESS) return call.status;
-  if (!(call.handle->access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  RegistryStore& s = call.store();
-  Txn txn(s, false);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  Call call(hKey, KEY_ENUMERATE_SUB_KEYS, false);
+  if (call.status() != ERROR_SUCCESS) return call.status();
   KeyInfo key;
-  LONG err = subkeyAt(s, *call.handle, dwIndex, &key);
+  LONG err = subkeyAt(call, dwIndex, &key);
   if (err != ERROR_SUCCESS) return err;
-  txn.commit();
+  call.commit();
   if (key.name.size() >= *lpcchName || (lpClass && key.keyClass.size() >= *lpcchClass)) return ERROR_MORE_DATA;
   copyName(key.name, lpName, lpcchName);
   if (lpClass) copyName(key.keyClass, lpClass, lpcchClass);
@@ -548,16 +559,12 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LP
 LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD, LPDWORD lpType,
                    LPBYTE lpData, LPDWORD lpcbData) {
   if (!lpValueName || !lpcchValueName || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-  Call call(hKey);
-  if (call.status != ERROR_SUCCESS) return call.status;
-  if (!(call.handle->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  RegistryStore& s = call.store();
-  Txn txn(s, false);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  Call call(hKey, KEY_QUERY_VALUE, false);
+  if (call.status() != ERROR_SUCCESS) return call.status();
   ValueInfo value;
-  LONG err = valueAt(s, *call.handle, dwIndex, &value);
+  LONG err = valueAt(call, dwIndex, &value);
   if (err != ERROR_SUCCESS) return err;
-  txn.commit();
+  call.commit();
   if (!copyName(value.name, lpValueName, lpcchValueName)) return ERROR_MORE_DATA;
   if (lpType) *lpType = value.type;
   if (lpData && value.data.size() > *lpcbData) {
@@ -570,22 +577,14 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
-  Call call(hKey);
-  if (call.status != ERROR_SUCCESS) return call.status;
-  if (!(call.handle->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  RegistryStore& s = call.store();
-  Txn txn(s, false);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  Call call(hKey, KEY_QUERY_VALUE, false);
+  if (call.status() != ERROR_SUCCESS) return call.status();
   std::string name = valueNameOf(lpValueName);
   ValueInfo value;
-  LONG err = s.getValue(call.handle->key, foldName(name.data(), name.size()), &value);
-  if (err == ERROR_FILE_NOT_FOUND) {
-    KeyInfo self;
-    LONG exists = s.getKey(call.handle->key, &self);
-    if (exists != ERROR_SUCCESS) return exists;
-  }
+  LONG err = call.store().getValue(call.key(), foldName(name.data(), name.size()), &value);
+  if (err == ERROR_FILE_NOT_FOUND) err = call.missing(err);
   if (err != ERROR_SUCCESS) return err;
-  txn.commit();
+  call.commit();
   if (lpType) *lpType = value.type;
   if (lpData && value.data.size() > *lpcbData) {
     *lpcbData = static_cast<DWORD>(value.data.size());
@@ -599,51 +598,32 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BY
   if (!lpData && cbData) return ERROR_NOACCESS;
   std::string name = valueNameOf(lpValueName);
   if (charCount(name) > kMaxValueNameChars) return ERROR_INVALID_PARAMETER;
-  Call call(hKey);
-  if (call.status != ERROR_SUCCESS) return call.status;
-  RegistryStore& s = call.store();
-  Txn txn(s, true);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
-  LONG err = checkWrite(s, *call.handle, KEY_SET_VALUE);
-  if (err != ERROR_SUCCESS) return err;
+  Call call(hKey, KEY_SET_VALUE, true);
+  if (call.status() != ERROR_SUCCESS) return call.status();
   const std::string data = tobrel::regstore::storedData(dwType, lpData, cbData);
-  err = s.setValue(call.handle->key, ansiText(name.data(), name.size()), foldName(name.data(), name.size()), dwType,
-                   data.data(), data.size(), tobrel::regstore::fileTimeNow());
+  LONG err = call.store().setValue(call.key(), ansiText(name.data(), name.size()), foldName(name.data(), name.size()),
+                                   dwType, data.data(), data.size(), tobrel::regstore::fileTimeNow());
   if (err != ERROR_SUCCESS) return err;
-  return txn.commit();
+  return call.commit();
 }
 
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   std::string name = valueNameOf(lpValueName);
-  Call call(hKey);
-  if (call.status != ERROR_SUCCESS) return call.status;
-  RegistryStore& s = call.store();
-  Txn txn(s, true);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
-  LONG err = checkWrite(s, *call.handle, KEY_SET_VALUE);
+  Call call(hKey, KEY_SET_VALUE, true);
+  if (call.status() != ERROR_SUCCESS) return call.status();
+  LONG err = call.store().deleteValue(call.key(), foldName(name.data(), name.size()), tobrel::regstore::fileTimeNow());
+  if (err == ERROR_FILE_NOT_FOUND) err = call.missing(err);
   if (err != ERROR_SUCCESS) return err;
-  err = s.deleteValue(call.handle->key, foldName(name.data(), name.size()), tobrel::regstore::fileTimeNow());
-  if (err == ERROR_FILE_NOT_FOUND) {
-    KeyInfo self;
-    LONG exists = s.getKey(call.handle->key, &self);
-    if (exists != ERROR_SUCCESS) return exists;
-  }
-  if (err != ERROR_SUCCESS) return err;
-  return txn.commit();
+  return call.commit();
 }
 
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (!lpSubKey) return ERROR_INVALID_PARAMETER;
-  Call call(hKey);
-  if (call.status != ERROR_SUCCESS) return call.status;
-  std::vector<std::string> parts;
-  LONG err = splitPath(lpSubKey, &parts);
-  if (err != ERROR_SUCCESS) return err;
+  Call call(hKey, 0, true, lpSubKey);
+  if (call.status() != ERROR_SUCCESS) return call.status();
   RegistryStore& s = call.store();
-  Txn txn(s, true);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
   KeyInfo key;
-  err = walk(s, call.handle->key, parts, &key);
+  LONG err = walk(call, &key);
   if (err != ERROR_SUCCESS) return err;
   // The roots cannot go, nor a read-only key, nor one with subkeys left.
   if (key.parent == 0 || key.readOnly) return ERROR_ACCESS_DENIED;
@@ -654,7 +634,7 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   err = s.deleteKey(key.id);
   if (err == ERROR_SUCCESS) err = s.touchKey(key.parent, tobrel::regstore::fileTimeNow());
   if (err != ERROR_SUCCESS) return err;
-  return txn.commit();
+  return call.commit();
 }
 
 }  // extern "C"
@@ -678,38 +658,25 @@ std::string registryStorePath() {
   return r.store || r.pathSet ? r.path : defaultPath();
 }
 
-static LONG findKey(HKEY root, const char* subkey, KeyInfo* key, Call& call) {
-  if (call.status != ERROR_SUCCESS) return call.status;
-  std::vector<std::string> parts;
-  LONG err = splitPath(subkey, &parts);
-  if (err != ERROR_SUCCESS) return err;
-  (void)root;
-  return walk(call.store(), call.handle->key, parts, key);
-}
-
 LONG registrySetReadOnly(HKEY root, const char* subkey, bool readOnly) {
-  Call call(root);
-  if (call.status != ERROR_SUCCESS) return call.status;
-  Txn txn(call.store(), true);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  Call call(root, 0, true, subkey);
+  if (call.status() != ERROR_SUCCESS) return call.status();
   KeyInfo key;
-  LONG err = findKey(root, subkey, &key, call);
+  LONG err = walk(call, &key);
   if (err == ERROR_SUCCESS) err = call.store().setReadOnlyTree(key.id, readOnly);
   if (err != ERROR_SUCCESS) return err;
-  return txn.commit();
+  return call.commit();
 }
 
 LONG registryIsReadOnly(HKEY root, const char* subkey, bool* readOnly) {
   if (!readOnly) return ERROR_INVALID_PARAMETER;
-  Call call(root);
-  if (call.status != ERROR_SUCCESS) return call.status;
-  Txn txn(call.store(), false);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  Call call(root, 0, false, subkey);
+  if (call.status() != ERROR_SUCCESS) return call.status();
   KeyInfo key;
-  LONG err = findKey(root, subkey, &key, call);
+  LONG err = walk(call, &key);
   if (err != ERROR_SUCCESS) return err;
   *readOnly = key.readOnly;
-  return txn.commit();
+  return call.commit();
 }
 
 RegistryBatch::RegistryBatch(bool write) : status_(ERROR_SUCCESS), active_(false) {
