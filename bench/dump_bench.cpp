@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "TobrelTools/stream/fistream.h"
-#include "cli/dump_decoder.h"
-#include "cli/dump_render.h"
+#include "cli/dump/decoder.h"
+#include "cli/dump/render.h"
 #include "cli/writer.h"
 
 namespace {

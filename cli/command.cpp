@@ -54,12 +54,9 @@ Invocation parseArguments(const Command& command, const std::vector<std::string>
     if (result.options.count(name)) throw UsageError("option '--" + name + "' given twice");
     result.options[name] = value;
   }
-  if (result.args.size() < command.minArgs) {
-    throw UsageError("missing arguments: usage: tobrel " + command.path + " " + command.synopsis);
-  }
-  if (result.args.size() > command.maxArgs) {
-    throw UsageError("too many arguments: usage: tobrel " + command.path + " " + command.synopsis);
-  }
+  const std::string usage = "usage: tobrel " + command.path + (command.synopsis.empty() ? "" : " " + command.synopsis);
+  if (result.args.size() < command.minArgs) throw UsageError("missing arguments: " + usage);
+  if (result.args.size() > command.maxArgs) throw UsageError("too many arguments: " + usage);
   return result;
 }
 

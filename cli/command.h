@@ -69,6 +69,15 @@ Invocation parseArguments(const Command& command, const std::vector<std::string>
 // The help text of one command: usage line, summary, details, options.
 std::string commandHelp(const Command& command);
 
+// The tool's subcommands, each defined in a file of its own.
+Command dumpCommand();
+Command undumpCommand();
+std::vector<Command> regCommands();
+Command demoCommand();
+
+// Every subcommand, in the order of the help text.
+std::vector<Command> allCommands();
+
 }  // namespace cli
 }  // namespace tobrel
 

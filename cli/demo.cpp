@@ -8,13 +8,13 @@
 
 #include "TobrelTools/TobrelTools.h"
 #include "TobrelTools/platform/registry.h"
-#include "cli/commands.h"
-#include "cli/dump_decoder.h"
-#include "cli/dump_render.h"
-#include "cli/paths.h"
+#include "cli/command.h"
+#include "cli/dump/decoder.h"
+#include "cli/dump/render.h"
 #include "cli/progress.h"
-#include "cli/reg_support.h"
-#include "cli/tree_steps.h"
+#include "cli/reg/paths.h"
+#include "cli/reg/support.h"
+#include "cli/reg/tree_steps.h"
 #include "cli/writer.h"
 
 #if defined(_WIN32)

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "TobrelTools/persist/InternalException.h"
-#include "cli/commands.h"
+#include "cli/command.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)dispatch.cpp:  Ver01.00  2026.12.05";
 

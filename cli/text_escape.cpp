@@ -2,15 +2,14 @@
 
 #include <cstdio>
 
+#include "TobrelTools/platform/cp932.h"
+
 static const char sccsid[] __attribute__((used)) = "@(#)text_escape.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
 namespace cli {
 
 namespace {
-
-bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool isTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
 
 // One step through the text: the character at `p` (ASCII byte, or a code
 // page 932 character decoded to Unicode), or an undecodable byte.
@@ -22,8 +21,8 @@ struct Step {
 
 Step nextStep(const unsigned char* p, std::size_t left) {
   if (p[0] < 0x80) return Step{1, p[0], true};
-  if (isLeadByte(p[0])) {
-    if (left >= 2 && isTrailByte(p[1])) {
+  if (cp932IsLeadByte(p[0])) {
+    if (left >= 2 && cp932IsTrailByte(p[1])) {
       char32_t cp = cp932ToUnicode(p, 2);
       if (cp != 0) return Step{2, cp, false};
     }
@@ -209,6 +208,26 @@ std::string hexBytes(const void* data, std::size_t size, char separator) {
     out += digits[p[i] & 15];
   }
   return out;
+}
+
+char32_t cp932ToUnicode(const unsigned char* bytes, std::size_t size) {
+  if (size < 1 || size > 2) return 0;
+  // On Windows the conversion is the C runtime's, in the process locale,
+  // which must be made code page 932 first (elsewhere this does nothing).
+  static const bool japanese = (tobrel::selectJapaneseLocale(), true);
+  (void)japanese;
+  char text[3] = {static_cast<char>(bytes[0]), size == 2 ? static_cast<char>(bytes[1]) : '\0', '\0'};
+  unsigned short units[3] = {0, 0, 0};
+  if (tobrel::cp932ToWide(units, text, 2) != 1) return 0;
+  char32_t cp = units[0];
+  // The conversion stands in U+30FB for bytes that form no character; only
+  // 81 45 really is that character.
+  if (cp == 0x30FB && !(size == 2 && bytes[0] == 0x81 && bytes[1] == 0x45)) return 0;
+  // Control characters (0x80 is U+0080) and the private use area (0xA0,
+  // 0xFD-0xFF and the user-defined codes F040-F9FC) have nothing to show:
+  // their bytes are shown instead.
+  if (cp < 0xA0 || (cp >= 0xE000 && cp <= 0xF8FF)) return 0;
+  return cp;
 }
 
 }  // namespace cli

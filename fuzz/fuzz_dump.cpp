@@ -15,9 +15,9 @@
 #endif
 
 #include "TobrelTools/stream/fistream.h"
+#include "cli/dump/decoder.h"
+#include "cli/dump/render.h"
 #include "cli/dump/stream_encoder.h"
-#include "cli/dump_decoder.h"
-#include "cli/dump_render.h"
 #include "cli/writer.h"
 
 namespace {

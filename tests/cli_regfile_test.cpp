@@ -63,6 +63,14 @@ const char16_t kSample[] =
     u"\"Bin\"=hex:01,02,ff\r\n"
     u"\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
     u"\"Expand\"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00\r\n"
+    // Long hex data as the registry editor wraps it: after the comma that
+    // reaches column 77, then two blanks; columns count characters, so the
+    // lead of the second (10 characters, 11 bytes in code page 932) ends its
+    // first line after the 23rd byte.
+    u"\"FailureActions\"=hex:80,51,01,00,00,00,00,00,00,00,00,00,03,00,00,00,14,00,00,\\\r\n"
+    u"  00,01,00,00,00,60,ea,00,00,01,00,00,00,60,ea,00,00,00,00,00,00,00,00,00,00\r\n"
+    u"\"\u540dab\"=hex:11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,\\\r\n"
+    u"  22\r\n"
     u"\r\n"
     u"[HKEY_CURRENT_USER\\Software\\CliTest\\Alpha]\r\n"
     u"\"Deep\"=\"x\"\r\n"

@@ -64,15 +64,24 @@ TOBREL_API std::size_t wideToCp932(char* dst, const unsigned short* src, std::si
 TOBREL_API std::size_t wideToCp932Measure(const unsigned short* src, std::size_t* units);
 TOBREL_API std::size_t wideToCp932Convert(char* dst, std::size_t n, const unsigned short* src, std::size_t units);
 
+// The two byte classes of code page 932, on every host; the one statement
+// of them that every part of the project uses. A lead byte (0x81-0x9F,
+// 0xE0-0xFC) followed by a trail byte (0x40-0x7E, 0x80-0xFC) is one
+// double-byte character. Trail bytes include '\\' (0x5C), '"', '[' and the
+// ASCII letters, so code that looks for syntax or folds ASCII case in such
+// text must step over them. (The generator of the tables checks that the
+// code page's published table has exactly these lead bytes.)
+constexpr bool cp932IsLeadByte(unsigned char b) {
+  // Flipping bit 5 makes the two ranges one: 0xA1-0xBF and 0xC0-0xDC.
+  return static_cast<unsigned char>((b ^ 0x20) - 0xA1) < 0x3C;
+}
+constexpr bool cp932IsTrailByte(unsigned char b) {
+  return static_cast<unsigned char>(b - 0x40) <= 0xFC - 0x40 && b != 0x7F;
+}
+
 #if !defined(_WIN32)
 // The table itself, for the multibyte string functions built on it. These
 // exist only on hosts where the library brings its own code page 932.
-
-// True for the lead bytes of double-byte characters: 0x81-0x9F, 0xE0-0xFC.
-TOBREL_API bool cp932IsLeadByte(unsigned char b);
-
-// True for the bytes that may follow a lead byte: 0x40-0x7E, 0x80-0xFC.
-TOBREL_API bool cp932IsTrailByte(unsigned char b);
 
 // The unit of a code as the table lists it: a code below 0x100 is a single
 // byte, any other is lead << 8 | trail. 0 when the table has no character

@@ -51,7 +51,7 @@ std::size_t countChars(const byte* p, const byte* end) {
       continue;
     }
     do {
-      if (kLead[*p] && TOBREL_LIKELY(kTrail[p[1]])) {
+      if (cp932IsLeadByte(*p) && TOBREL_LIKELY(cp932IsTrailByte(p[1]))) {
         ++pairs;
         p += 2;
       } else {
@@ -83,11 +83,11 @@ std::size_t decode(unsigned short* dst, std::size_t cap, const byte* p, const by
     }
     do {
       unsigned b = *p;
-      if (kLead[b] && TOBREL_LIKELY(kTrail[p[1]])) {
+      if (cp932IsLeadByte(static_cast<byte>(b)) && TOBREL_LIKELY(cp932IsTrailByte(p[1]))) {
         *d++ = kDouble[(b << 8 | p[1]) - 0x8000];
         p += 2;
       } else {
-        *d++ = kLead[b] ? kDefaultUnit : kSingle[b];
+        *d++ = cp932IsLeadByte(static_cast<byte>(b)) ? kDefaultUnit : kSingle[b];
         ++p;
       }
     } while (*p >= 0x80 && d < dend);
@@ -178,10 +178,6 @@ std::size_t wideToCp932(char* dst, const unsigned short* src, std::size_t n) {
   return wideToCp932Convert(dst, n, src, units);
 }
 
-bool cp932IsLeadByte(unsigned char b) { return kLead[b] != 0; }
-
-bool cp932IsTrailByte(unsigned char b) { return kTrail[b] != 0; }
-
 unsigned short cp932CodeToUnit(unsigned short code) {
   if (code < 0x100) return kSingle[code];
   if (code < 0x8000) return 0;
@@ -199,11 +195,11 @@ std::size_t cp932DecodeChar(const char* p, std::size_t avail, unsigned short* un
   if (avail == 0) return 0;
   const unsigned char* q = reinterpret_cast<const unsigned char*>(p);
   unsigned char b = q[0];
-  if (!kLead[b]) {
+  if (!cp932IsLeadByte(b)) {
     *unit = kSingle[b];
     return 1;
   }
-  if (avail < 2 || !kTrail[q[1]]) {
+  if (avail < 2 || !cp932IsTrailByte(q[1])) {
     *unit = kDefaultUnit;
     return 1;
   }

@@ -14,11 +14,6 @@ namespace cp932 {
 extern const unsigned char kDefaultByte;
 // The unit that stands for bytes that form no character (U+30FB).
 extern const unsigned short kDefaultUnit;
-// 1 for the lead bytes of double-byte characters, 0 for every other byte.
-extern const unsigned char kLead[256];
-// 1 for the bytes that may follow a lead byte (those that end some pair of
-// the table), 0 for every other byte.
-extern const unsigned char kTrail[256];
 // The unit of each single byte; 0 for lead bytes (which have none).
 extern const unsigned short kSingle[256];
 // True when the bytes 0x00-0x7F are the units U+0000-U+007F both ways.

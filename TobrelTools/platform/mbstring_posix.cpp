@@ -6,16 +6,14 @@
 #include <string_view>
 
 #include "TobrelTools/export.h"
-#include "TobrelTools/platform/cp932_tables.h"
+#include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/platform/mbcase_tables.h"
 
 TOBREL_MODULE_ID("mbstring_posix.cpp", "2026.12.05");
 
 namespace {
 
-using tobrel::cp932::kLead;
-
-inline bool isLead(unsigned char b) { return kLead[b] != 0; }
+inline bool isLead(unsigned char b) { return tobrel::cp932IsLeadByte(b); }
 
 // The character at p and its length; a lead byte before the NUL ends the
 // text (value 0, length 0).

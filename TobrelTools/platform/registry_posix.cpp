@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "TobrelTools/export.h"
+#include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/platform/registry_store.h"
 
 TOBREL_MODULE_ID("registry_posix.cpp", "2026.12.05");
@@ -252,7 +253,7 @@ LONG splitPath(const char* path, std::vector<std::string>* out) {
     while (*end && *end != '\\') {
       unsigned char c = static_cast<unsigned char>(*end);
       // A trail byte may be 0x5C: never split a double-byte character.
-      if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && end[1]) ++end;
+      if (tobrel::cp932IsLeadByte(c) && end[1]) ++end;
       ++end;
     }
     if (end != p) {

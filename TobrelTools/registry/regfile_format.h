@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/platform/platform.h"
 
 namespace tobrel {
@@ -37,11 +38,9 @@ const char* rootName(HKEY root);
 // A code page 932 lead byte followed by a trail byte make one character;
 // every other byte stands alone. Reader and writer pair bytes by this same
 // rule, so that a trail byte 0x5C or 0x22 is never taken for syntax.
-inline bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-inline bool isTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 inline std::size_t charLength(const std::string& s, std::size_t i) {
-  return i + 1 < s.size() && isLead(static_cast<unsigned char>(s[i])) &&
-                 isTrail(static_cast<unsigned char>(s[i + 1]))
+  return i + 1 < s.size() && cp932IsLeadByte(static_cast<unsigned char>(s[i])) &&
+                 cp932IsTrailByte(static_cast<unsigned char>(s[i + 1]))
              ? 2
              : 1;
 }

@@ -47,12 +47,13 @@ std::size_t walkFrom(char* p, std::size_t i, std::size_t n, bool upper) {
 }
 
 #if defined(TOBREL_VECTOR_SSE2)
-// The vector forms test lead bytes as the two ranges 0x81-0x9F and
-// 0xE0-0xFC; they run only when the code page's table says the same.
+// The vector forms test lead bytes as cp932IsLeadByte states them (the two
+// ranges 0x81-0x9F and 0xE0-0xFC); they run only when the lead-byte test of
+// the string loops (the C runtime's, on Windows) says the same.
 bool leadRangesAsExpected() {
   for (unsigned b = 0; b < 256; ++b) {
-    bool expected = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-    if (isLead(static_cast<unsigned char>(b)) != expected) return false;
+    const unsigned char c = static_cast<unsigned char>(b);
+    if (isLead(c) != cp932IsLeadByte(c)) return false;
   }
   return true;
 }

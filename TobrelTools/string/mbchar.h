@@ -1,7 +1,8 @@
 // Internal to the library: the per-byte character rules of code page 932 as
 // inline functions for the string loops (the lead-byte test and the case
 // mapping of one character). On Windows they are the C runtime's; elsewhere
-// they read the generated tables directly, since these run once per byte.
+// the lead-byte rule of cp932.h and the generated case tables, read
+// directly, since these run once per byte.
 // Not for clients: the tables behind them are not exported.
 #ifndef TOBRELTOOLS_STRING_MBCHAR_H_
 #define TOBRELTOOLS_STRING_MBCHAR_H_
@@ -10,7 +11,7 @@
 #include <ctype.h>
 #include <mbstring.h>
 #else
-#include "TobrelTools/platform/cp932_tables.h"
+#include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/platform/mbcase_tables.h"
 #endif
 
@@ -22,7 +23,7 @@ inline bool isLead(unsigned char b) { return isleadbyte(b) != 0; }
 inline unsigned int mapChar(unsigned int c, bool upper) { return upper ? _mbctoupper(c) : _mbctolower(c); }
 #else
 // The same rules as isleadbyte and _mbctoupper/_mbctolower.
-inline bool isLead(unsigned char b) { return cp932::kLead[b] != 0; }
+inline bool isLead(unsigned char b) { return cp932IsLeadByte(b); }
 inline unsigned int mapChar(unsigned int c, bool upper) {
   if (c < 0x80) {
     if (upper) return c - 'a' < 26u ? c - 0x20 : c;

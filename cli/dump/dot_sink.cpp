@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cli/dump/field_value.h"
-#include "cli/dump_render.h"
+#include "cli/dump/render.h"
 #include "cli/text_escape.h"
 #include "cli/writer.h"
 

@@ -4,8 +4,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "cli/dump/decoder.h"
 #include "cli/dump/json.h"
-#include "cli/dump_decoder.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)schema.cpp:  Ver01.00  2026.12.06";
 

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/dump/decoder.h"
 #include "cli/dump/field_value.h"
+#include "cli/dump/render.h"
 #include "cli/dump/text_encode.h"
-#include "cli/dump_decoder.h"
-#include "cli/dump_render.h"
 #include "cli/text_escape.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)stream_encoder.cpp:  Ver01.00  2026.12.06";

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "cli/commands.h"
+#include "cli/command.h"
 #include "cli/dump/schema.h"
 #include "cli/dump/stream_encoder.h"
 

@@ -5,16 +5,16 @@
 #include <filesystem>
 #include <system_error>
 
-#include "cli/commands.h"
+#include "cli/command.h"
 #include "cli/dump/json.h"
-#include "cli/dump_render.h"
-#include "cli/paths.h"
+#include "cli/dump/render.h"
 #include "cli/progress.h"
+#include "cli/reg/commands.h"
+#include "cli/reg/paths.h"
+#include "cli/reg/support.h"
 #include "cli/reg/tree_diff.h"
-#include "cli/reg_commands.h"
-#include "cli/reg_support.h"
+#include "cli/reg/tree_steps.h"
 #include "cli/text_escape.h"
-#include "cli/tree_steps.h"
 #include "cli/writer.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)diff.cpp:  Ver01.00  2026.12.06";
@@ -55,9 +55,12 @@ std::string shown(const regval_t& value) {
   return type == std::string::npos ? all : all.substr(type + 1);
 }
 
-std::string keyLabel(const std::string& path) { return "\\" + path; }
+// Key paths, names, class names and text data are code page 932: shown for
+// the terminal as reg show shows them.
+std::string keyLabel(const std::string& path) { return displayText("\\" + path); }
 
-void indented(Writer& out, const char* prefix, const std::string& lines) {
+void indented(Writer& out, const char* prefix, const std::string& stored) {
+  const std::string lines = displayText(stored);
   std::size_t start = 0;
   while (start < lines.size()) {
     std::size_t end = lines.find('\n', start);
@@ -80,7 +83,7 @@ void printText(Writer& out, const std::string& a, const std::string& b, const st
       continue;
     }
     const regval_t& named = d.after ? *d.after : *d.before;
-    out.put(mark).put(" value ").put(keyLabel(d.keyPath)).put(" \"").put(text(named.getName())).put("\"\n");
+    out.put(mark).put(" value ").put(keyLabel(d.keyPath)).put(" \"").put(displayText(text(named.getName()))).put("\"\n");
     if (d.change != TreeDifference::kChanged) {
       indented(out, "", shown(named));
       continue;
@@ -159,8 +162,9 @@ Command regDiffCommand() {
   c.details =
       "A and B are each a stream file written by 'reg save' or a registry path (HKCU\\Software\\X);\n"
       "a name that is an existing file is taken as a file. The subtrees below the two top keys\n"
-      "are compared; key and value names match as the registry matches them (ASCII letters in\n"
-      "either case). Lines start with '+' (only in B), '-' (only in A) or '~' (changed); keys\n"
+      "are compared; key and value names match as the registry matches them (letters in either\n"
+      "case, full-width, Greek and Cyrillic ones too). Lines start with '+' (only in B), '-'\n"
+      "(only in A) or '~' (changed); keys\n"
       "are shown by their path below the top key (\\ is the top key), values by their key and\n"
       "their name, with type and data as 'reg show' shows them. The contents of an added or\n"
       "removed key are listed too. Last write times are not compared.\n"

@@ -3,14 +3,14 @@
 #include <cstring>
 #include <map>
 
+#include "cli/reg/name_key.h"
+
 static const char sccsid[] __attribute__((used)) = "@(#)tree_diff.cpp:  Ver01.00  2026.12.06";
 
 namespace tobrel {
 namespace cli {
 
 namespace {
-
-bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 std::string childPath(const std::string& parent, const std::tstring& name) {
   return parent.empty() ? std::string(name.data(), name.size()) : parent + "\\" + std::string(name.data(), name.size());
@@ -83,19 +83,6 @@ class Differ {
 };
 
 }  // namespace
-
-std::string registryNameKey(const std::tstring& name) {
-  std::string out(name.data(), name.size());
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(out[i]);
-    if (isLeadByte(c) && i + 1 < out.size()) {
-      ++i;  // a trail byte is never a letter
-    } else if (c >= 'a' && c <= 'z') {
-      out[i] = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return out;
-}
 
 std::vector<TreeDifference> diffTrees(const regkey_t& before, const regkey_t& after) {
   Differ differ;

@@ -2,9 +2,9 @@
 // snapshots, each read from a stream file or loaded from the registry):
 // keys and values added, removed or changed, below the two top keys.
 //
-// Names are matched as the registry matches them: ASCII letters without
-// regard to case, the bytes of code page 932 double-byte characters as they
-// are. A value changed when its type or its data bytes differ; a key changed
+// Names are matched as the registry matches them (registryNameKey): without
+// regard to case over all of Unicode, so full-width, Greek and Cyrillic
+// letters too, and never a trail byte taken for a letter. A value changed when its type or its data bytes differ; a key changed
 // when its class name differs. Last write times are not compared: a live key
 // and its snapshot differ in them without any change of contents. The
 // contents of an added or removed key are listed as added or removed too.
@@ -39,9 +39,6 @@ struct TreeDifference {
 // In the order of the first tree's elements, each followed by what the
 // second tree has in addition at the same level.
 std::vector<TreeDifference> diffTrees(const regkey_t& before, const regkey_t& after);
-
-// The registry's form of a name for matching.
-std::string registryNameKey(const std::tstring& name);
 
 }  // namespace cli
 }  // namespace tobrel

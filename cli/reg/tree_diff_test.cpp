@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/reg/name_key.h"
+
 namespace tobrel {
 namespace cli {
 namespace {
@@ -53,16 +55,22 @@ TEST(TreeDiff, ReportsEveryAddedRemovedAndChangedElementWithWhatItHolds) {
 }
 
 TEST(TreeDiff, NamesMatchAsTheRegistryMatchesThem) {
-  // ASCII letters in either case are one name; a code page 932 trail byte
-  // that looks like a letter is not folded (83 61 and 83 41 are different
-  // katakana), and keys and values with one name are different elements.
+  // Letters in either case are one name, ASCII or not: full-width Ａ/ａ
+  // (82 60, 82 81), Greek Σ/σ (83 B0, 83 D0), Cyrillic Ж/ж (84 47, 84 77). A
+  // code page 932 trail byte that looks like a letter is not folded (83 61
+  // and 83 41 are different katakana), and keys and values with one name are
+  // different elements.
   std::unique_ptr<regkey_t> a(key("", {value("Name", "1"), key("Alpha", {}), value("\x83\x61", "k"),
-                                       value("both", "v")}));
+                                       value("both", "v"), value("\x82\x60", "w"), key("\x83\xB0", {}),
+                                       value("\x84\x47x", "c")}));
   std::unique_ptr<regkey_t> b(key("", {value("nAME", "1"), key("ALPHA", {}), value("\x83\x41", "k"),
-                                       key("both", {})}));
+                                       key("both", {}), value("\x82\x81", "w"), key("\x83\xD0", {}),
+                                       value("\x84\x77X", "c")}));
   EXPECT_EQ(summary(diffTrees(*a, *b)), (std::vector<std::string>{"- value :\x83\x61", "- value :both",
                                                                    "+ value :\x83\x41", "+ key both"}));
-  EXPECT_EQ(registryNameKey(std::tstring("a\x83\x61z")), "A\x83\x61Z");
+  EXPECT_EQ(registryNameKey(std::tstring("a\x82\x81z")), registryNameKey(std::tstring("A\x82\x60Z")));
+  EXPECT_NE(registryNameKey(std::tstring("\x83\x61")), registryNameKey(std::tstring("\x83\x41")));
+  EXPECT_NE(registryNameKey(std::tstring("\x82\x60")), registryNameKey(std::tstring("\x82\x61")));
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/platform/platform.h"
 #include "tests/regdiff/compare.h"
 #include "tests/regdiff/pool.h"
@@ -109,7 +110,7 @@ void measurePath(const std::string& path, std::size_t* total, std::size_t* longe
       current = 0;
       continue;
     }
-    if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < path.size()) ++i;
+    if (tobrel::cp932IsLeadByte(c) && i + 1 < path.size()) ++i;
     if (++current > *longest) *longest = current;
   }
 }

@@ -8,6 +8,8 @@
 #include <set>
 #include <sstream>
 
+#include "TobrelTools/platform/cp932.h"
+
 namespace tobrel {
 namespace rc {
 namespace {
@@ -20,8 +22,6 @@ struct Token {
   int line = 0;
 };
 
-bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-bool isTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 bool isIdentStart(unsigned char c) { return c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isIdentChar(unsigned char c) { return isIdentStart(c) || (c >= '0' && c <= '9'); }
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -223,7 +223,7 @@ class Lexer {
         ++i_;
         return out;
       }
-      if (isLead(c) && isTrail(peek(1))) {  // a double-byte character is one unit
+      if (tobrel::cp932IsLeadByte(c) && tobrel::cp932IsTrailByte(peek(1))) {  // a double-byte character is one unit
         out += data_.substr(i_, 2);
         i_ += 2;
         continue;

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "TobrelTools/platform/cp932.h"
+
 namespace {
 
 struct Reader {
@@ -226,6 +228,16 @@ int main(int argc, char** argv) {
   bool asciiSame = true;
   for (unsigned b = 0; b < 0x80; ++b) asciiSame = asciiSame && single[b] == b && enc[b] == b && !lead[b];
 
+  // The library tests bytes with cp932IsLeadByte and cp932IsTrailByte, not
+  // with tables: the published table must have exactly those byte classes.
+  for (unsigned b = 0; b < 256; ++b) {
+    if ((lead[b] != 0) != tobrel::cp932IsLeadByte(static_cast<unsigned char>(b)) ||
+        (trailSeen[b] != 0) != tobrel::cp932IsTrailByte(static_cast<unsigned char>(b))) {
+      std::fprintf(stderr, "cp932gen: the table's lead or trail bytes differ from cp932.h at 0x%02X\n", b);
+      return 1;
+    }
+  }
+
   FILE* out = std::fopen(argv[2], "w");
   if (!out) {
     std::fprintf(stderr, "cp932gen: cannot write %s\n", argv[2]);
@@ -241,8 +253,6 @@ int main(int argc, char** argv) {
                "const unsigned short kDefaultUnit = 0x%X;\n"
                "const bool kAsciiSame = %s;\n\n",
                doubleRows, defaultByte, defaultUnit, asciiSame ? "true" : "false");
-  emit(out, "const unsigned char kLead[256]", lead);
-  emit(out, "const unsigned char kTrail[256]", trailSeen);
   emit(out, "const unsigned short kSingle[256]", single);
   emit(out, "const unsigned short kDouble[0x8000]", dbl);
   emit(out, "const unsigned char kDoubleListed[0x1000]", listed);

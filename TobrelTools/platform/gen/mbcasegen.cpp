@@ -17,22 +17,23 @@
 #include <map>
 #include <string>
 
+#include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/platform/cp932_tables.h"
 
 namespace {
 
 using tobrel::cp932::kDouble;
 using tobrel::cp932::kEncode;
-using tobrel::cp932::kLead;
-using tobrel::cp932::kTrail;
+using tobrel::cp932IsLeadByte;
+using tobrel::cp932IsTrailByte;
 
 // code -> partner code, for one direction.
 std::map<unsigned, unsigned> pairs(bool upper) {
   std::map<unsigned, unsigned> out;
   for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
-    if (!kLead[lead]) continue;
+    if (!cp932IsLeadByte(static_cast<unsigned char>(lead))) continue;
     for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
-      if (!kTrail[trail]) continue;
+      if (!cp932IsTrailByte(static_cast<unsigned char>(trail))) continue;
       unsigned code = lead << 8 | trail;
       unsigned unit = kDouble[code - 0x8000];
       if (!unit) continue;

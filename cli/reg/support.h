@@ -10,7 +10,7 @@
 
 #include "TobrelTools/TobrelTools.h"
 #include "cli/command.h"
-#include "cli/paths.h"
+#include "cli/reg/paths.h"
 
 namespace tobrel {
 namespace cli {

@@ -7,11 +7,11 @@
 #include <iterator>
 
 #include "TobrelTools/registry/regfile.h"
-#include "cli/paths.h"
 #include "cli/progress.h"
-#include "cli/reg_commands.h"
+#include "cli/reg/commands.h"
+#include "cli/reg/paths.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)reg_file_commands.cpp:  Ver01.00  2026.12.05";
+static const char sccsid[] __attribute__((used)) = "@(#)file_commands.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
 namespace cli {

@@ -2,10 +2,10 @@
 #include <cstdio>
 
 #include "TobrelTools/platform/platform.h"
-#include "cli/paths.h"
-#include "cli/reg_commands.h"
+#include "cli/reg/commands.h"
+#include "cli/reg/paths.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)reg_protect_commands.cpp:  Ver01.00  2026.12.05";
+static const char sccsid[] __attribute__((used)) = "@(#)protect_commands.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
 namespace cli {

@@ -5,10 +5,10 @@
 
 #include "TobrelTools/persist/InternalException.h"
 #include "TobrelTools/stream/fistream.h"
-#include "cli/commands.h"
+#include "cli/command.h"
+#include "cli/dump/decoder.h"
+#include "cli/dump/render.h"
 #include "cli/dump/schema.h"
-#include "cli/dump_decoder.h"
-#include "cli/dump_render.h"
 #include "cli/progress.h"
 #include "cli/writer.h"
 

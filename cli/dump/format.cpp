@@ -1,8 +1,8 @@
 #include <cstdio>
 
-#include "cli/dump_render.h"
+#include "cli/dump/render.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)dump_format.cpp:  Ver01.00  2026.12.05";
+static const char sccsid[] __attribute__((used)) = "@(#)format.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
 namespace cli {

@@ -1,4 +1,4 @@
-#include "cli/paths.h"
+#include "cli/reg/paths.h"
 
 #include <gtest/gtest.h>
 

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "cli/dump/schema.h"
-#include "cli/dump_sink.h"
+#include "cli/dump/sink.h"
 
 class fvistream;
 

@@ -6,8 +6,8 @@
 // every subtree below that is handed whole to regtree::load or
 // regkey_t::restore. The result is the same as that of regtree::load and
 // regtree::restore.
-#ifndef TOBREL_CLI_TREE_STEPS_H_
-#define TOBREL_CLI_TREE_STEPS_H_
+#ifndef TOBREL_CLI_REG_TREE_STEPS_H_
+#define TOBREL_CLI_REG_TREE_STEPS_H_
 
 #include <string>
 
@@ -40,8 +40,9 @@ bool keyExists(HKEY root, const std::string& subkey);
 // What of the snapshot `expected` the registry does not hold as it stands
 // in the snapshot after a restore: keys that are missing, and values that
 // are missing or differ in type or data. Names and text data compare as the
-// registry holds them (converted to UTF-16 and back, names without regard to
-// case), so that names the registry holds as one are one here too.
+// registry holds them (text converted to UTF-16 and back, names by
+// registryNameKey), so that names the registry holds as one are one here
+// too, and names it holds apart are apart.
 struct Mismatch {
   unsigned long long keys = 0;
   unsigned long long values = 0;
@@ -52,4 +53,4 @@ Mismatch compareWithRegistry(const regkey_t& expected, HKEY root, const std::str
 }  // namespace cli
 }  // namespace tobrel
 
-#endif  // TOBREL_CLI_TREE_STEPS_H_
+#endif  // TOBREL_CLI_REG_TREE_STEPS_H_

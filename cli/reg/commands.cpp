@@ -1,9 +1,9 @@
 // The "reg" group of subcommands, gathered from the files that define them.
-#include "cli/reg_commands.h"
+#include "cli/reg/commands.h"
 
-#include "cli/commands.h"
+#include "cli/command.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)reg_commands.cpp:  Ver01.00  2026.12.05";
+static const char sccsid[] __attribute__((used)) = "@(#)commands.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
 namespace cli {

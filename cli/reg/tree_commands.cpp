@@ -7,15 +7,15 @@
 
 #include "TobrelTools/TobrelTools.h"
 #include "TobrelTools/platform/registry.h"
-#include "cli/commands.h"
-#include "cli/paths.h"
+#include "cli/command.h"
 #include "cli/progress.h"
-#include "cli/reg_commands.h"
-#include "cli/reg_support.h"
+#include "cli/reg/commands.h"
+#include "cli/reg/paths.h"
+#include "cli/reg/support.h"
+#include "cli/reg/tree_steps.h"
 #include "cli/text_escape.h"
-#include "cli/tree_steps.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)reg_tree_commands.cpp:  Ver01.00  2026.12.05";
+static const char sccsid[] __attribute__((used)) = "@(#)tree_commands.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
 namespace cli {

@@ -1,4 +1,4 @@
-#include "cli/reg_support.h"
+#include "cli/reg/support.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -6,10 +6,10 @@
 
 #include "TobrelTools/platform/registry.h"
 #include "cli/progress.h"
-#include "cli/reg_commands.h"
-#include "cli/tree_steps.h"
+#include "cli/reg/commands.h"
+#include "cli/reg/tree_steps.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)reg_support.cpp:  Ver01.00  2026.12.05";
+static const char sccsid[] __attribute__((used)) = "@(#)support.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
 namespace cli {

@@ -1,8 +1,8 @@
 // Registry paths as the tool's user writes them: a root key's name, a
 // backslash, and the subkey path below it ("HKEY_CURRENT_USER\Software\X",
 // "HKCU\Software\X", or a root alone, "HKLM").
-#ifndef TOBREL_CLI_PATHS_H_
-#define TOBREL_CLI_PATHS_H_
+#ifndef TOBREL_CLI_REG_PATHS_H_
+#define TOBREL_CLI_REG_PATHS_H_
 
 #include <string>
 
@@ -34,4 +34,4 @@ std::string rootNameOf(HKEY root);
 }  // namespace cli
 }  // namespace tobrel
 
-#endif  // TOBREL_CLI_PATHS_H_
+#endif  // TOBREL_CLI_REG_PATHS_H_

@@ -1,4 +1,4 @@
-#include "cli/dump_render.h"
+#include "cli/dump/render.h"
 
 #include <gtest/gtest.h>
 

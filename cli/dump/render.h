@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "cli/dump_sink.h"
+#include "cli/dump/sink.h"
 
 namespace tobrel {
 namespace cli {

@@ -2,11 +2,11 @@
 #include <cstdio>
 
 #include "cli/dump/field_value.h"
-#include "cli/dump_render.h"
+#include "cli/dump/render.h"
 #include "cli/text_escape.h"
 #include "cli/writer.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)dump_text.cpp:  Ver01.00  2026.12.05";
+static const char sccsid[] __attribute__((used)) = "@(#)text_sink.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
 namespace cli {

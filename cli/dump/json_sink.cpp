@@ -4,12 +4,12 @@
 
 #include "cli/dump/field_value.h"
 #include "cli/dump/json.h"
+#include "cli/dump/render.h"
 #include "cli/dump/text_encode.h"
-#include "cli/dump_render.h"
 #include "cli/text_escape.h"
 #include "cli/writer.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)dump_json.cpp:  Ver01.00  2026.12.05";
+static const char sccsid[] __attribute__((used)) = "@(#)json_sink.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
 namespace cli {

@@ -1,4 +1,4 @@
-#include "cli/dump_decoder.h"
+#include "cli/dump/decoder.h"
 
 #include <cstdio>
 
@@ -6,7 +6,7 @@
 #include "cli/dump/field_value.h"
 #include "cli/progress.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)dump_decoder.cpp:  Ver01.00  2026.12.05";
+static const char sccsid[] __attribute__((used)) = "@(#)decoder.cpp:  Ver01.00  2026.12.05";
 
 namespace tobrel {
 namespace cli {

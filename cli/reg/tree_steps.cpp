@@ -1,11 +1,13 @@
-#include "cli/tree_steps.h"
+#include "cli/reg/tree_steps.h"
 
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/platform/platform.h"
 #include "cli/progress.h"
+#include "cli/reg/name_key.h"
 
 static const char sccsid[] __attribute__((used)) = "@(#)tree_steps.cpp:  Ver01.00  2026.12.05";
 
@@ -131,19 +133,6 @@ std::string registryText(const char* text, std::size_t size) {
   return out;
 }
 
-// Names compare as the registry compares them: as UTF-16, without regard to
-// case (over all of Unicode).
-bool sameName(const std::tstring& a, const std::tstring& b) {
-  std::vector<unsigned short> x = wide(a.data(), a.size()), y = wide(b.data(), b.size());
-  x.push_back(0);
-  y.push_back(0);
-#if defined(_WIN32)
-  return _wcsicmp(reinterpret_cast<const wchar_t*>(x.data()), reinterpret_cast<const wchar_t*>(y.data())) == 0;
-#else
-  return _wcsicmp(x.data(), y.data()) == 0;
-#endif
-}
-
 // Whether the registry holds `expected` as `actual`: the data of the string
 // types as the ANSI calls convert it, with the NUL that Windows may count
 // after a text given without one.
@@ -161,14 +150,22 @@ void compareLevel(const regkey_t& expected, const regkey_t& actual, const std::s
   auto note = [&out](const std::string& where) {
     if (out.first.empty()) out.first = where;
   };
+  // The registry's elements by the registry's key of their names (keys and
+  // values apart): one look-up per element of the snapshot.
+  std::unordered_map<std::string, const regkey_t*> actualKeys;
+  std::unordered_map<std::string, const regval_t*> actualValues;
+  for (const regelm* a : actual.getElements()) {
+    if (const regkey_t* ak = asKey(a)) {
+      actualKeys.emplace(registryNameKey(ak->getName()), ak);
+    } else if (const regval_t* av = asValue(a)) {
+      actualValues.emplace(registryNameKey(av->getName()), av);
+    }
+  }
   for (const regelm* e : expected.getElements()) {
     const std::string name(e->getName().c_str(), e->getName().size());
     if (const regkey_t* k = asKey(e)) {
-      const regkey_t* found = nullptr;
-      for (const regelm* a : actual.getElements()) {
-        const regkey_t* ak = asKey(a);
-        if (ak && sameName(ak->getName(), k->getName())) found = ak;
-      }
+      auto at = actualKeys.find(registryNameKey(k->getName()));
+      const regkey_t* found = at == actualKeys.end() ? nullptr : at->second;
       if (!found) {
         TreeCounts below = countTree(*k);
         out.keys += below.keys + 1;
@@ -178,11 +175,8 @@ void compareLevel(const regkey_t& expected, const regkey_t& actual, const std::s
       }
       compareLevel(*k, *found, path + "\\" + name, out);
     } else if (const regval_t* v = asValue(e)) {
-      const regval_t* found = nullptr;
-      for (const regelm* a : actual.getElements()) {
-        const regval_t* av = asValue(a);
-        if (av && sameName(av->getName(), v->getName())) found = av;
-      }
+      auto at = actualValues.find(registryNameKey(v->getName()));
+      const regval_t* found = at == actualValues.end() ? nullptr : at->second;
       if (!found || !sameData(*v, *found)) {
         ++out.values;
         note(path + " value \"" + name + "\"");

@@ -1,0 +1,281 @@
+// The command line of every tobrel command: a wrong one exits with status 2,
+// prints nothing on stdout, and says exactly what is wrong and where to find
+// the right usage; help is no error.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/tool_runner.h"
+
+namespace {
+
+using tobrel::test::runTobrel;
+using tobrel::test::tempPath;
+using tobrel::test::ToolResult;
+
+class UsageTest : public ::testing::Test {
+ protected:
+  ToolResult run(const std::vector<std::string>& args) { return runTobrel(args, tempPath("usage-registry.db")); }
+
+  // Runs the words and checks status 2, empty stdout and the whole stderr:
+  // "tobrel: <message>" and the hint to the help of `where`.
+  void expectUsage(const std::vector<std::string>& words, const std::string& message, const std::string& where) {
+    std::string shown;
+    for (const std::string& w : words) shown += " '" + w + "'";
+    SCOPED_TRACE("tobrel" + shown);
+    ToolResult r = run(words);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "tobrel: " + message + "\nTry 'tobrel" + (where.empty() ? "" : " " + where) + " --help'.\n");
+  }
+};
+
+const char kBadRoot[] =
+    "'Software\\X' does not start with a root key (HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
+    "HKEY_USERS, or HKCR, HKCU, HKLM, HKU)";
+
+TEST_F(UsageTest, CommandsAndGroupsThatDoNotExist) {
+  expectUsage({}, "no command given", "");
+  expectUsage({"frob"}, "unknown command 'frob'", "");
+  expectUsage({"--frob"}, "unknown command '--frob'", "");
+  expectUsage({"reg"}, "'reg' needs a subcommand", "reg");
+  expectUsage({"reg", "frob"}, "unknown reg subcommand 'frob'", "reg");
+  expectUsage({"reg", "--json"}, "unknown reg subcommand '--json'", "reg");
+  expectUsage({"REG", "show"}, "unknown command 'REG'", "");
+}
+
+TEST_F(UsageTest, ArgumentCountsOfEachCommand) {
+  struct Case {
+    std::vector<std::string> words;
+    std::string synopsis;
+    bool tooMany;
+  };
+  const std::vector<Case> cases = {
+      {{"dump"}, "FILE [--json | --dot | --offsets] [--schema CLASSES.json]", false},
+      {{"dump", "a", "b"}, "FILE [--json | --dot | --offsets] [--schema CLASSES.json]", true},
+      {{"undump", "a.json"}, "FILE.json OUT [--schema CLASSES.json]", false},
+      {{"undump", "a", "b", "c"}, "FILE.json OUT [--schema CLASSES.json]", true},
+      {{"reg", "show"}, "PATH", false},
+      {{"reg", "show", "HKCU\\A", "HKCU\\B"}, "PATH", true},
+      {{"reg", "save", "HKCU\\A"}, "PATH FILE", false},
+      {{"reg", "save", "HKCU\\A", "f", "g"}, "PATH FILE", true},
+      {{"reg", "load"}, "FILE [--to PATH]", false},
+      {{"reg", "load", "f", "HKCU\\A"}, "FILE [--to PATH]", true},
+      {{"reg", "remove"}, "PATH", false},
+      {{"reg", "remove", "HKCU\\A", "HKCU\\B"}, "PATH", true},
+      {{"reg", "import"}, "FILE.reg", false},
+      {{"reg", "import", "a.reg", "b.reg"}, "FILE.reg", true},
+      {{"reg", "export", "HKCU\\A"}, "PATH FILE.reg [--regedit4]", false},
+      {{"reg", "export", "HKCU\\A", "f.reg", "g.reg"}, "PATH FILE.reg [--regedit4]", true},
+      {{"reg", "protect"}, "PATH", false},
+      {{"reg", "protect", "HKCU\\A", "HKCU\\B"}, "PATH", true},
+      {{"reg", "unprotect"}, "PATH", false},
+      {{"reg", "unprotect", "HKCU\\A", "HKCU\\B"}, "PATH", true},
+      {{"reg", "diff", "a"}, "A B [--json]", false},
+      {{"reg", "diff", "a", "b", "c"}, "A B [--json]", true},
+      {{"demo", "now"}, "", true},
+  };
+  for (const Case& c : cases) {
+    std::string path = c.words[0] == "reg" ? "reg " + c.words[1] : c.words[0];
+    std::string usage = "usage: tobrel " + path + (c.synopsis.empty() ? "" : " " + c.synopsis);
+    expectUsage(c.words, std::string(c.tooMany ? "too many" : "missing") + " arguments: " + usage, path);
+  }
+}
+
+TEST_F(UsageTest, OptionMessagesSayWhichOptionAndWhy) {
+  // Flags take no value, options need one, and none may be given twice.
+  expectUsage({"dump", "f.bin", "--json=yes"}, "option '--json' takes no value", "dump");
+  expectUsage({"dump", "f.bin", "--schema"}, "option '--schema' needs a value (CLASSES.json)", "dump");
+  expectUsage({"dump", "f.bin", "--json", "--json"}, "option '--json' given twice", "dump");
+  expectUsage({"undump", "a.json", "b.bin", "--schema"}, "option '--schema' needs a value (CLASSES.json)",
+              "undump");
+  expectUsage({"reg", "load", "f.bin", "--to"}, "option '--to' needs a value (PATH)", "reg load");
+  expectUsage({"reg", "load", "f.bin", "--to=HKCU\\A", "--to", "HKCU\\B"}, "option '--to' given twice", "reg load");
+  expectUsage({"reg", "export", "HKCU\\A", "f.reg", "--regedit4=1"}, "option '--regedit4' takes no value",
+              "reg export");
+  expectUsage({"reg", "diff", "a", "b", "--json=1"}, "option '--json' takes no value", "reg diff");
+  // Output forms that exclude each other.
+  for (const std::vector<std::string>& pair : {std::vector<std::string>{"--json", "--dot"}, {"--json", "--offsets"},
+                                               {"--dot", "--offsets"}}) {
+    expectUsage({"dump", "f.bin", pair[0], pair[1]}, "--json, --dot and --offsets do not go together", "dump");
+  }
+}
+
+TEST_F(UsageTest, RegistryPathsThatNameNoRoot) {
+  expectUsage({"reg", "show", "Software\\X"}, kBadRoot, "reg show");
+  expectUsage({"reg", "show", ""}, "empty registry path", "reg show");
+  expectUsage({"reg", "save", "Software\\X", tempPath("x.bin")}, kBadRoot, "reg save");
+  expectUsage({"reg", "remove", "Software\\X"}, kBadRoot, "reg remove");
+  expectUsage({"reg", "export", "Software\\X", tempPath("x.reg")}, kBadRoot, "reg export");
+  expectUsage({"reg", "protect", "Software\\X"}, kBadRoot, "reg protect");
+  expectUsage({"reg", "unprotect", "Software\\X"}, kBadRoot, "reg unprotect");
+  expectUsage({"reg", "load", tempPath("x.bin"), "--to", "Software\\X"}, kBadRoot, "reg load");
+  // A root key is not removed as a whole, however it is spelled.
+  expectUsage({"reg", "remove", "HKCU"}, "refusing to remove the root key HKEY_CURRENT_USER as a whole", "reg remove");
+  expectUsage({"reg", "remove", "hkey_local_machine\\"}, "refusing to remove the root key HKEY_LOCAL_MACHINE as a whole",
+              "reg remove");
+}
+
+TEST_F(UsageTest, HelpOfGroupsIsNoError) {
+  // "--help" anywhere before "--" wins over whatever else is wrong.
+  for (const std::vector<std::string>& words :
+       {std::vector<std::string>{"help"}, {"help", "reg", "show"}, {"reg", "--help"}, {"reg", "diff", "--frob", "-h"}}) {
+    ToolResult r = run(words);
+    EXPECT_EQ(r.status, 0) << words[0];
+    EXPECT_EQ(r.out.compare(0, 14, "usage: tobrel "), 0) << r.out;
+    EXPECT_EQ(r.err, "");
+  }
+  // After "--" it is an argument.
+  expectUsage({"reg", "show", "--", "--help"}, "'--help' does not start with a root key (HKEY_CLASSES_ROOT, "
+              "HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, or HKCR, HKCU, HKLM, HKU)", "reg show");
+}
+
+// Every command the tool lists, and every group of commands, refuses each
+// kind of wrong usage with exit status 2, a message and a pointer to --help,
+// and nothing on standard output. The commands and their arguments and
+// options are read from the tool's own help, so a new command is covered
+// as soon as it is listed.
+TEST_F(UsageTest, EveryCommandAndGroupRefusesWrongUsageWithTwo) {
+  auto lines = [](const std::string& text) {
+    std::vector<std::string> out;
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+      out.push_back(text.substr(start, end - start));
+    }
+    return out;
+  };
+  auto words = [](const std::string& text) {
+    std::vector<std::string> out;
+    for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+      end = text.find(' ', start);
+      if (end == std::string::npos) end = text.size();
+      if (end > start) out.push_back(text.substr(start, end - start));
+    }
+    return out;
+  };
+  auto expectUsageError = [this](const std::vector<std::string>& args, const std::string& message) {
+    std::string shown;
+    for (const std::string& a : args) shown += " " + a;
+    ToolResult r = run(args);
+    EXPECT_EQ(r.status, 2) << "tobrel" << shown << "\n" << r.err;
+    EXPECT_NE(r.err.find(message), std::string::npos) << "tobrel" << shown << "\n" << r.err;
+    EXPECT_NE(r.err.find("--help"), std::string::npos) << "tobrel" << shown << "\n" << r.err;
+    EXPECT_EQ(r.out, "") << "tobrel" << shown;
+  };
+
+  // "  reg show        Show ...": the command is the text before the wide gap.
+  std::vector<std::string> commands;
+  bool inList = false;
+  for (const std::string& line : lines(run({"--help"}).out)) {
+    if (line == "commands:") inList = true;
+    else if (line.empty()) inList = false;
+    else if (inList) commands.push_back(line.substr(2, line.find("  ", 2) - 2));
+  }
+  ASSERT_GE(commands.size(), 10u);
+
+  std::vector<std::string> groups;
+  for (const std::string& command : commands) {
+    std::vector<std::string> path = words(command);
+    if (path.size() > 1 && std::find(groups.begin(), groups.end(), path[0]) == groups.end()) {
+      groups.push_back(path[0]);
+    }
+  }
+  ASSERT_FALSE(groups.empty());
+  for (const std::string& group : groups) {
+    SCOPED_TRACE(group);
+    expectUsageError({group}, "'" + group + "' needs a subcommand");
+    expectUsageError({group, "frob"}, "unknown " + group + " subcommand 'frob'");
+    expectUsageError({group, "--frob"}, "unknown " + group + " subcommand '--frob'");
+  }
+
+  const std::string probeFile = tempPath("usage-probe.bin");
+  const std::string probeKey = "HKCU\\Software\\TobrelUsageProbe";
+  for (const std::string& command : commands) {
+    SCOPED_TRACE(command);
+    std::vector<std::string> path = words(command);
+    auto with = [&path](const std::vector<std::string>& args) {
+      std::vector<std::string> all = path;
+      all.insert(all.end(), args.begin(), args.end());
+      return all;
+    };
+    // "usage: tobrel reg load FILE [--to PATH]"
+    std::string usage = lines(run(with({"--help"})).out).at(0);
+    std::vector<std::string> synopsis = words(usage.substr(std::string("usage: tobrel ").size() + command.size()));
+    // Words outside brackets are arguments; inside, "--name" is an option,
+    // followed by its value's name when it takes one ("[--to PATH]",
+    // "[--json | --dot]").
+    std::vector<std::string> required, flags, valued;
+    bool variadic = false;
+    int depth = 0;
+    for (std::size_t i = 0; i < synopsis.size(); ++i) {
+      std::string w = synopsis[i];
+      if (w.find("...") != std::string::npos) variadic = true;
+      if (w[0] == '[') ++depth;
+      bool closes = w.back() == ']';
+      std::string bare = w.substr(w[0] == '[' ? 1 : 0);
+      while (!bare.empty() && bare.back() == ']') bare.pop_back();
+      if (depth > 0 && bare.compare(0, 2, "--") == 0) {
+        bool takesValue = !closes && i + 1 < synopsis.size() && synopsis[i + 1] != "|" &&
+                          synopsis[i + 1].compare(0, 2, "--") != 0;
+        (takesValue ? valued : flags).push_back(bare);
+        if (takesValue) closes = synopsis[++i].back() == ']';
+      } else if (depth == 0 && bare != "|") {
+        required.push_back(bare.find("PATH") != std::string::npos ? probeKey : probeFile);
+      }
+      if (closes) --depth;
+    }
+    std::vector<std::string> unknown = required;
+    unknown.push_back("--no-such-option");
+    expectUsageError(with(unknown), "unknown option '--no-such-option'");
+    std::vector<std::string> shortOption = required;
+    shortOption.push_back("-q");
+    expectUsageError(with(shortOption), "unknown option '-q'");
+    if (!required.empty()) expectUsageError(with({}), "missing arguments");
+    if (!variadic) {
+      std::vector<std::string> extra = required;
+      extra.push_back("extra");
+      expectUsageError(with(extra), "too many arguments");
+    }
+    for (const std::string& flag : flags) {
+      std::vector<std::string> args = required;
+      args.push_back(flag + "=yes");
+      expectUsageError(with(args), "takes no value");
+      args.back() = flag;
+      args.push_back(flag);
+      expectUsageError(with(args), "given twice");
+    }
+    for (const std::string& option : valued) {
+      std::vector<std::string> args = required;
+      args.push_back(option);
+      expectUsageError(with(args), "needs a value");
+    }
+  }
+}
+
+TEST_F(UsageTest, HelpForTheToolAndForEachCommand) {
+  ToolResult tool = run({"--help"});
+  EXPECT_EQ(tool.status, 0);
+  EXPECT_NE(tool.out.find("usage: tobrel COMMAND"), std::string::npos);
+  EXPECT_NE(tool.out.find("  dump "), std::string::npos);
+  EXPECT_NE(tool.out.find("  demo "), std::string::npos);
+  EXPECT_EQ(tool.err, "");
+
+  ToolResult version = run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.find("tobrel "), 0u);
+
+  ToolResult dump = run({"dump", "--help"});
+  EXPECT_EQ(dump.status, 0);
+  EXPECT_NE(dump.out.find("usage: tobrel dump FILE"), std::string::npos);
+  EXPECT_NE(dump.out.find("--json"), std::string::npos);
+  // help wins over arguments that would be wrong, and "help CMD" is the same
+  EXPECT_EQ(run({"dump", "a", "b", "c", "-h"}).out, dump.out);
+  EXPECT_EQ(run({"help", "dump"}).out, dump.out);
+  // after "--" it is a file name
+  ToolResult literal = run({"dump", "--", "--help"});
+  EXPECT_EQ(literal.status, 1);
+  EXPECT_NE(literal.err.find("fvistream open error: filename=--help"), std::string::npos);
+}
+
+}  // namespace
