@@ -1,12 +1,19 @@
 // The one export macro of the library. Every class and free function that a
 // client may use is marked TOBREL_API; everything else stays hidden (the
 // library is built with hidden default visibility).
+//
+// On Windows it exports while the library itself is compiled (TOBREL_BUILDING)
+// and imports from TobrelTools.dll in a client. TOBREL_STATIC is for a
+// program that has the library's objects linked into itself (the library's
+// own unit tests of its internals): there is no DLL to import from.
 #ifndef TOBRELTOOLS_EXPORT_H_
 #define TOBRELTOOLS_EXPORT_H_
 
 #if defined(_WIN32)
 #  if defined(TOBREL_BUILDING)
 #    define TOBREL_API __declspec(dllexport)
+#  elif defined(TOBREL_STATIC)
+#    define TOBREL_API
 #  else
 #    define TOBREL_API __declspec(dllimport)
 #  endif

@@ -1,8 +1,11 @@
 # Test helpers shared by every module's CMakeLists.txt.
 #
-# tobrel_add_test(<name> <sources>... [LABELS <label>...])
+# tobrel_add_test(<name> <sources>... [INTERNAL] [LABELS <label>...])
 #   One GoogleTest executable linked against the shared library, registered
-#   with CTest as one test. LABELS marks host-specific tests: "linux-only"
+#   with CTest as one test. With INTERNAL it links the library's objects
+#   instead (the whole library inside the test program), for a test of what
+#   the shared library does not export; such a test must not also load the
+#   shared library. LABELS marks host-specific tests: "linux-only"
 #   tests are neither built nor run for Windows, "windows-only" tests neither
 #   built nor run elsewhere (they may use that host's own headers). The test
 #   commands also leave the other host's label out (ctest -LE ...).
@@ -40,12 +43,16 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
 endif()
 
 function(tobrel_add_test name)
-  cmake_parse_arguments(ARG "" "" "LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "INTERNAL" "" "LABELS" ${ARGN})
   if(TOBREL_OTHER_HOST_LABEL IN_LIST ARG_LABELS)
     return()
   endif()
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
-  target_link_libraries(${name} PRIVATE TobrelTools GTest::gtest_main)
+  if(ARG_INTERNAL)
+    target_link_libraries(${name} PRIVATE tobrel_objects GTest::gtest_main)
+  else()
+    target_link_libraries(${name} PRIVATE TobrelTools GTest::gtest_main)
+  endif()
   add_test(NAME ${name} COMMAND ${name})
   set(env TOBREL_TEST_TMPDIR=${TOBREL_TEST_DRIVE}${CMAKE_CURRENT_BINARY_DIR}/${name}.tmp ${TOBREL_TEST_ENVIRONMENT})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}")

@@ -13,11 +13,29 @@
 #include <vector>
 
 #include "TobrelTools/persist/ClassFactory.h"
+#include "TobrelTools/persist/InstanceManager.h"
 #include "TobrelTools/persist/Persistable.h"
-#include "TobrelTools/platform/thread_end.h"
 
 namespace tobrel {
 namespace test {
+
+class Node;
+
+// Each thread's set of live Nodes, released when the thread ends (also on
+// threads made with CreateThread), through the library's per-thread holder.
+class NodePools : public InstanceManager {
+ public:
+  typedef std::unordered_set<Node*> Pool;
+  ~NodePools() override { retire(); }
+  Pool& get() { return *static_cast<Pool*>(getOrAdd()); }
+
+ protected:
+  void* newValue() override { return new Pool(); }
+  void deleteValue(void* value) override { delete static_cast<Pool*>(value); }
+};
+// Made during static initialisation, on the main thread: the holder's own
+// thread keeps its pool until the process ends.
+inline NodePools nodePools;
 
 class Node : public Persistable {
  public:
@@ -41,17 +59,7 @@ class Node : public Persistable {
   }
 
   static Persistable* create() { return new Node(); }
-  static std::unordered_set<Node*>& pool() {
-    // Per thread, also on threads made with CreateThread (see thread_end.h).
-    typedef std::unordered_set<Node*> Pool;
-    static tobrel::ThreadEndSlot slot([](void* p) { delete static_cast<Pool*>(p); });
-    Pool* nodes = static_cast<Pool*>(slot.get());
-    if (nodes == nullptr) {
-      nodes = new Pool();
-      slot.set(nodes);
-    }
-    return *nodes;
-  }
+  static NodePools::Pool& pool() { return nodePools.get(); }
   // Deletes every Node of this thread that is still alive.
   static void releaseNodes() {
     std::vector<Node*> all(pool().begin(), pool().end());
