@@ -23,8 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include "TobrelTools/string/byte_scan.h"
-#include "TobrelTools/string/case_convert.h"
+#include "TobrelTools/string/internal/byte_scan.h"
+#include "TobrelTools/string/internal/case_convert.h"
 #include "TobrelTools/string/tstring.h"
 
 namespace {

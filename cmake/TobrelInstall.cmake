@@ -1,10 +1,14 @@
-# Install rules: headers under include/TobrelTools with their tree layout, the
-# library, the tool, the CMake package and TobrelTools.pc.
+# Install rules: the public headers under include/TobrelTools with their tree
+# layout, the library, the tool, the CMake package and TobrelTools.pc.
 include(CMakePackageConfigHelpers)
 
+# Public headers only: not the modules' internal/ folders, nor the headers of
+# tests and their data.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/TobrelTools
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILES_MATCHING PATTERN "*.h"
+  PATTERN "internal" EXCLUDE
+  PATTERN "testdata" EXCLUDE
   PATTERN "*_test.h" EXCLUDE)
 
 install(TARGETS TobrelTools EXPORT TobrelToolsTargets

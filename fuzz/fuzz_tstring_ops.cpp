@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "TobrelTools/string/byte_scan.h"
-#include "TobrelTools/string/case_convert.h"
+#include "TobrelTools/string/internal/byte_scan.h"
+#include "TobrelTools/string/internal/case_convert.h"
 #include "TobrelTools/string/tstring.h"
 
 namespace {

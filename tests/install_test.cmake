@@ -2,8 +2,9 @@
 # runs a client project against it with find_package, and checks the
 # pkg-config file. Run with:
 #   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -P install_test.cmake
-# For a Windows cross build, also -DTOOLCHAIN_FILE=... (the client is built
-# with the same toolchain) and -DEMULATOR=... (the Wine that runs it, with
+# -DCXX=... compiles each installed header on its own. For a Windows cross
+# build, also -DTOOLCHAIN_FILE=... (the client is built with the same
+# toolchain) and -DEMULATOR=... (the Wine that runs it, with
 # the installed bin folder on Wine's PATH, as a client would find the DLLs).
 set(prefix ${WORK_DIR}/prefix)
 set(consumer_build ${WORK_DIR}/consumer-build)
@@ -26,6 +27,25 @@ foreach(f include/TobrelTools/TobrelTools.h include/TobrelTools/stream/fostream.
     message(FATAL_ERROR "not installed: ${f}")
   endif()
 endforeach()
+
+# Public headers only: nothing of the modules' internal/ folders, of the tests
+# or of their data is installed.
+file(GLOB_RECURSE headers RELATIVE ${prefix}/include ${prefix}/include/TobrelTools/*)
+foreach(h IN LISTS headers)
+  if(h MATCHES "/internal/|/testdata/|_test\\.h$|[^h]$")
+    message(FATAL_ERROR "installed although it is not a public header: include/${h}")
+  endif()
+endforeach()
+list(LENGTH headers header_count)
+message(STATUS "${header_count} public headers installed")
+# Each public header compiles on its own, with nothing but the installed
+# headers to include (host builds; a cross build's headers are checked by the
+# client program below).
+if(CXX AND NOT TOOLCHAIN_FILE)
+  foreach(h IN LISTS headers)
+    run(${CXX} -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I${prefix}/include -x c++ ${prefix}/include/${h})
+  endforeach()
+endif()
 
 set(toolchain)
 if(TOOLCHAIN_FILE)

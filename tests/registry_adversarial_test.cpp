@@ -36,7 +36,7 @@
 #include <vector>
 
 #include "TobrelTools/platform/platform.h"
-#include "TobrelTools/platform/registry_store.h"
+#include "TobrelTools/platform/internal/registry_store.h"
 #include "tests/process_util.h"
 #include "tests/registry_test_util.h"
 #include "tests/sqlite_util.h"

@@ -8,7 +8,7 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/persist/globals.h"
-#include "TobrelTools/persist/nesting.h"
+#include "TobrelTools/persist/internal/nesting.h"
 
 TOBREL_MODULE_ID("DupChecker.cpp", "2026.12.05");
 

@@ -8,7 +8,7 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/persist/InternalException.h"
-#include "TobrelTools/platform/thread_end.h"
+#include "TobrelTools/platform/internal/thread_end.h"
 
 TOBREL_MODULE_ID("InstanceManager.cpp", "2026.12.05");
 

@@ -5,8 +5,8 @@
 #include "TobrelTools/export.h"
 #include "TobrelTools/persist/ClassFactory.h"
 #include "TobrelTools/persist/DupChecker.h"
-#include "TobrelTools/persist/nesting.h"
-#include "TobrelTools/stream/char_runs.h"
+#include "TobrelTools/persist/internal/nesting.h"
+#include "TobrelTools/stream/internal/char_runs.h"
 
 TOBREL_MODULE_ID("Persistable.cpp", "2026.12.05");
 

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "TobrelTools/export.h"
-#include "TobrelTools/platform/cp932_tables.h"
+#include "TobrelTools/platform/internal/cp932_tables.h"
 
 TOBREL_MODULE_ID("cp932_posix.cpp", "2026.12.05");
 

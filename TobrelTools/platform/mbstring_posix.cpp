@@ -7,7 +7,7 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
-#include "TobrelTools/platform/mbcase_tables.h"
+#include "TobrelTools/platform/internal/mbcase_tables.h"
 
 TOBREL_MODULE_ID("mbstring_posix.cpp", "2026.12.05");
 

@@ -26,7 +26,7 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
-#include "TobrelTools/platform/registry_store.h"
+#include "TobrelTools/platform/internal/registry_store.h"
 
 TOBREL_MODULE_ID("registry_posix.cpp", "2026.12.05");
 

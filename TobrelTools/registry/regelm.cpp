@@ -3,8 +3,8 @@
 #include <new>
 
 #include "TobrelTools/export.h"
-#include "TobrelTools/platform/thread_end.h"
-#include "TobrelTools/registry/read_typed.h"
+#include "TobrelTools/platform/internal/thread_end.h"
+#include "TobrelTools/registry/internal/read_typed.h"
 
 TOBREL_MODULE_ID("regelm.cpp", "2026.12.05");
 

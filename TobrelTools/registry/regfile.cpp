@@ -8,7 +8,7 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/platform/registry.h"
-#include "TobrelTools/registry/regfile_format.h"
+#include "TobrelTools/registry/internal/regfile_format.h"
 
 TOBREL_MODULE_ID("regfile.cpp", "2026.12.05");
 

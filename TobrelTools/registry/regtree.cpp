@@ -5,8 +5,8 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/registry/CRegistry.h"
-#include "TobrelTools/registry/dump_line.h"
-#include "TobrelTools/registry/read_typed.h"
+#include "TobrelTools/registry/internal/dump_line.h"
+#include "TobrelTools/registry/internal/read_typed.h"
 #include "TobrelTools/registry/regval.h"
 
 TOBREL_MODULE_ID("regtree.cpp", "2026.12.05");

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "TobrelTools/persist/InternalException.h"
-#include "TobrelTools/registry/raw_snapshot_test.h"
+#include "TobrelTools/registry/internal/raw_snapshot_test.h"
 #include "TobrelTools/registry/reg.h"
 #include "TobrelTools/stream/fistream.h"
 #include "TobrelTools/stream/fostream.h"

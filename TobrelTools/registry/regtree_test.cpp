@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TobrelTools/registry/raw_snapshot_test.h"
+#include "TobrelTools/registry/internal/raw_snapshot_test.h"
 #include "TobrelTools/registry/reg.h"
 #include "tests/registry_test_util.h"
 #include "tests/wine_util.h"

@@ -8,8 +8,8 @@
 #include "TobrelTools/export.h"
 #include "TobrelTools/persist/InternalException.h"
 #include "TobrelTools/registry/CRegistry.h"
-#include "TobrelTools/registry/dump_line.h"
-#include "TobrelTools/registry/read_typed.h"
+#include "TobrelTools/registry/internal/dump_line.h"
+#include "TobrelTools/registry/internal/read_typed.h"
 
 TOBREL_MODULE_ID("regval.cpp", "2026.12.05");
 

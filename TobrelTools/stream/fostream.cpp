@@ -5,7 +5,7 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/persist/InternalException.h"
-#include "TobrelTools/stream/stdio_fast.h"
+#include "TobrelTools/stream/internal/stdio_fast.h"
 
 TOBREL_MODULE_ID("fostream.cpp", "2026.12.05");
 

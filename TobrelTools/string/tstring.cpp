@@ -12,7 +12,7 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
-#include "TobrelTools/stream/char_runs.h"
+#include "TobrelTools/stream/internal/char_runs.h"
 
 TOBREL_MODULE_ID("tstring.cpp", "2026.12.05");
 

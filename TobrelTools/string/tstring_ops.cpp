@@ -12,9 +12,9 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
-#include "TobrelTools/string/byte_scan.h"
-#include "TobrelTools/string/case_convert.h"
-#include "TobrelTools/string/mbchar.h"
+#include "TobrelTools/string/internal/byte_scan.h"
+#include "TobrelTools/string/internal/case_convert.h"
+#include "TobrelTools/string/internal/mbchar.h"
 #if defined(_WIN32)
 #include <ctype.h>
 #include <mbstring.h>

@@ -7,7 +7,7 @@
 
 #include "TobrelTools/platform/cp932.h"
 #else
-#include "TobrelTools/platform/registry_names.h"
+#include "TobrelTools/platform/internal/registry_names.h"
 #endif
 
 static const char sccsid[] __attribute__((used)) = "@(#)name_key.cpp:  Ver01.00  2026.12.06";

@@ -1,0 +1,85 @@
+// The registry store's background checkpoints (see registry_checkpoint.h).
+#include "TobrelTools/platform/internal/registry_checkpoint.h"
+
+#include <sqlite3.h>
+
+#include "TobrelTools/export.h"
+
+TOBREL_MODULE_ID("registry_checkpoint.cpp", "2026.12.06");
+
+namespace tobrel {
+namespace regstore {
+
+BackgroundCheckpointer::BackgroundCheckpointer(const std::string& path, int restartWaitMs)
+    : path_(path), restartWaitMs_(restartWaitMs) {}
+
+BackgroundCheckpointer::~BackgroundCheckpointer() {
+  if (!thread_) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_one();
+  thread_->join();
+}
+
+bool BackgroundCheckpointer::request() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (failed_) return false;
+  if (!thread_) {
+    try {
+      thread_.reset(new std::thread(&BackgroundCheckpointer::run, this));
+    } catch (...) {   // no thread to be had: the caller checkpoints itself
+      failed_ = true;
+      return false;
+    }
+  }
+  if (!pending_) {
+    pending_ = true;
+    wake_.notify_one();
+  }
+  return true;
+}
+
+std::uint64_t BackgroundCheckpointer::completed() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return completed_;
+}
+
+std::uint64_t BackgroundCheckpointer::restarted() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return restarted_;
+}
+
+void BackgroundCheckpointer::run() {
+  sqlite3* db = nullptr;
+  // A connection finds the log at its first read; until then it has nothing
+  // to checkpoint.
+  if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
+      sqlite3_exec(db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    db = nullptr;
+  }
+  if (db) sqlite3_busy_timeout(db, restartWaitMs_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!db) failed_ = true;
+  while (db) {
+    wake_.wait(lock, [this] { return pending_ || stop_; });
+    if (stop_) break;
+    pending_ = false;
+    lock.unlock();
+    // Passive first: it copies the bulk of the log while writers go on, so
+    // that the truncating pass, which holds them back, has little left to do.
+    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    int logFrames = -1;
+    int rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logFrames, nullptr);
+    lock.lock();
+    ++completed_;
+    if (rc == SQLITE_OK && logFrames == 0) ++restarted_;
+  }
+  lock.unlock();
+  if (db) sqlite3_close(db);
+}
+
+}  // namespace regstore
+}  // namespace tobrel

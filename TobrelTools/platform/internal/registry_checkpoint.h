@@ -1,0 +1,70 @@
+// Copies the registry store's write-ahead log into the database file on a
+// thread of its own, so that a registry call never waits for the disk syncs
+// a checkpoint needs, and starts the log over so that it stays small. Registry
+// calls only ask for a checkpoint (when the log has grown past a size) and
+// return.
+//
+// The thread starts at the first request, with a database connection of its
+// own. Each request runs a passive checkpoint (copies what no reader needs,
+// blocks nobody), then a truncating one: it holds new writers back for at
+// most `restartWaitMs` while the last frames are copied and the readers of
+// the log finish, then empties the log file. When readers stay longer the
+// log is left as it is and the next request tries again.
+//
+// Fork: the object must be destroyed before a fork (the store does this in
+// its fork handler, see registry_store.h); nothing of it may cross a fork.
+#ifndef TOBRELTOOLS_PLATFORM_INTERNAL_REGISTRY_CHECKPOINT_H_
+#define TOBRELTOOLS_PLATFORM_INTERNAL_REGISTRY_CHECKPOINT_H_
+
+#if defined(_WIN32)
+#error "registry_checkpoint.h belongs to the registry emulation for hosts that are not Windows"
+#endif
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+
+namespace tobrel {
+namespace regstore {
+
+class BackgroundCheckpointer {
+ public:
+  // Checkpoints the database at `path`; a truncating checkpoint waits at
+  // most `restartWaitMs` for writers and readers.
+  BackgroundCheckpointer(const std::string& path, int restartWaitMs);
+  // Stops the thread, waiting for a checkpoint under way.
+  ~BackgroundCheckpointer();
+  BackgroundCheckpointer(const BackgroundCheckpointer&) = delete;
+  BackgroundCheckpointer& operator=(const BackgroundCheckpointer&) = delete;
+
+  // Asks for a checkpoint and returns at once; false when no thread can run
+  // one (it could not be started, or could not open the database).
+  bool request();
+
+  // Checkpoints run so far, and those of them that emptied the log.
+  std::uint64_t completed() const;
+  std::uint64_t restarted() const;
+
+ private:
+  void run();
+
+  std::string path_;
+  int restartWaitMs_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  bool pending_ = false;
+  bool stop_ = false;
+  bool failed_ = false;
+  std::uint64_t completed_ = 0;
+  std::uint64_t restarted_ = 0;
+  std::unique_ptr<std::thread> thread_;
+};
+
+}  // namespace regstore
+}  // namespace tobrel
+
+#endif  // TOBRELTOOLS_PLATFORM_INTERNAL_REGISTRY_CHECKPOINT_H_
