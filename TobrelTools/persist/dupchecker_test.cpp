@@ -117,6 +117,10 @@ TEST(DupCheckerTest, NullIsRecordedLikeAnyAddress) {
   EXPECT_EQ(d.add(&a), -1);
   EXPECT_EQ(d.add(nullptr), -1);  // forgotten with the rest
   EXPECT_EQ(d.add(nullptr), 1);
+  // Entries after the null one survive the table's regrowths.
+  for (int i = 2; i < 5000; ++i) ASSERT_EQ(d.add(fake(0x40000 + 16 * i)), -1) << i;
+  for (int i = 2; i < 5000; ++i) ASSERT_EQ(d.add(fake(0x40000 + 16 * i)), i) << i;
+  EXPECT_EQ(d.add(nullptr), 1);
 }
 
 // Addresses that share their low bits, their high bits or both, across

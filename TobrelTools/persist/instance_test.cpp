@@ -51,14 +51,6 @@ TEST(InstanceManagerTest, ValueLifecycleOnOneThread) {
   EXPECT_EQ(m.deleted, 2);
 }
 
-TEST(InstanceManagerTest, EachHolderHasItsOwnSlot) {
-  CountingManager a, b;
-  void* va = a.addValue();
-  EXPECT_EQ(b.currentValue(), nullptr);
-  EXPECT_EQ(a.currentValue(), va);
-  a.freeValue();
-}
-
 TEST(InstanceManagerTest, OtherThreadsStartWithoutValue) {
   CountingManager m;
   void* mine = m.addValue();
@@ -74,20 +66,6 @@ TEST(InstanceManagerTest, OtherThreadsStartWithoutValue) {
   m.freeValue();
   EXPECT_EQ(m.made, 2);
   EXPECT_EQ(m.deleted, 2);
-}
-
-TEST(HolderTest, ClassFactoryIsOnePerThread) {
-  ClassFactory* here = ClassFactory::getInstance();
-  EXPECT_EQ(ClassFactory::getInstance(), here);
-  ClassFactory* there = nullptr;
-  ClassFactory* thereAgain = nullptr;
-  std::thread t([&] {
-    there = ClassFactory::getInstance();
-    thereAgain = ClassFactory::getInstance();
-  });
-  t.join();
-  EXPECT_NE(there, here);
-  EXPECT_EQ(there, thereAgain);
 }
 
 TEST(HolderTest, DestroyInstanceGivesAFreshCheckerOnThisThreadOnly) {

@@ -50,9 +50,9 @@
 //   parent's batch goes on unharmed. Forks that bypass pthread_atfork
 //   (vfork, clone) must exec at once, as for any library.
 // - The log: the -wal file beside the database is emptied once it passes
-//   2 MiB, when no transaction of another process holds it up for more than
+//   8 MiB, when no transaction of another process holds it up for more than
 //   200 ms; a writer that finds it past 16 MiB empties it itself. Under
-//   sustained writes from any number of processes it stays below 18 MiB plus
+//   sustained writes from any number of processes it stays below 24 MiB plus
 //   the largest single transaction, unless a transaction (such as a read
 //   RegistryBatch) stays open throughout.
 // - Errors of the store itself: ERROR_BUSY (another process held the

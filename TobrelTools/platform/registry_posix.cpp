@@ -438,23 +438,22 @@ LONG openOrCreate(Call& call, const char* keyClass, REGSAM samDesired, Opened* o
     parent = key->id;
   }
   if (i < parts.size()) {
-    // The rest is created: a missing start key is ERROR_KEY_DELETED.
-    if (i == 0) {
-      err = s.getKey(call.key(), key);
-      if (err != ERROR_SUCCESS) return err;
+    // The rest is created, below a key that must still exist and be writable.
+    if (!(call.handle().access & KEY_CREATE_SUB_KEY)) {
+      return i == 0 ? call.missing(ERROR_ACCESS_DENIED) : ERROR_ACCESS_DENIED;
     }
-    if (!(call.handle().access & KEY_CREATE_SUB_KEY) || key->readOnly) return ERROR_ACCESS_DENIED;
-    std::uint64_t now = tobrel::regstore::fileTimeNow();
+    const std::uint64_t now = tobrel::regstore::fileTimeNow();
+    err = s.touchParent(parent, now);
+    if (err != ERROR_SUCCESS) return err;
     for (bool first = true; i < parts.size(); ++i, first = false) {
       if (!first) folded = foldName(parts[i].data(), parts[i].size());
       KeyId child = 0;
       const bool last = i + 1 == parts.size();
       const std::string name = ansiText(parts[i].data(), parts[i].size());
-      err = s.insertKey(key->id, name, folded, last ? keyClass : nullptr, now, &child);
-      if (err == ERROR_SUCCESS) err = s.touchKey(key->id, now);
+      err = s.insertKey(parent, name, folded, last ? keyClass : nullptr, now, &child);
       if (err != ERROR_SUCCESS) return err;
-      key->parent = key->id;
-      key->id = child;
+      key->parent = parent;
+      key->id = parent = child;
       key->name = name;
       key->folded = folded;
       key->keyClass = last && keyClass ? keyClass : "";

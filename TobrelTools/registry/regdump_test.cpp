@@ -49,25 +49,37 @@ TEST(RegDump, LastWriteLineOnlyForTimesDosCanHold) {
 #endif
 }
 
+// The whole dump of a value of each type: the five named types, others as
+// REG_NONE; text types up to their first NUL (or the whole block without
+// one), every other type as upper-case hex bytes each followed by a blank.
 TEST(RegDump, ValueTypesAndData) {
-  EXPECT_EQ(dumpOf(std::string("\x01\0\0\0", 4), REG_DWORD),
-            "--- Registry Value ---\nName: v\nType: REG_DWORD\nData: 01 00 00 00 \n");
-  EXPECT_EQ(dataLine(dumpOf("\xab\xcd\x0f", REG_BINARY)), "Data: AB CD 0F \n");
-  EXPECT_EQ(dumpOf(std::string("one\0two\0\0", 9), REG_MULTI_SZ),
-            "--- Registry Value ---\nName: v\nType: REG_MULTI_SZ\nData: one\n");
-  EXPECT_EQ(dataLine(dumpOf(std::string("text\0", 5), REG_SZ)), "Data: text\n");
-  EXPECT_EQ(dataLine(dumpOf("no nul", REG_EXPAND_SZ)), "Data: no nul\n");
-  std::string qword = dumpOf(std::string("\x10\0\0\0\0\0\0\x80", 8), 11);
-  EXPECT_NE(qword.find("Type: REG_NONE\n"), std::string::npos);
-  EXPECT_EQ(dataLine(qword), "Data: 10 00 00 00 00 00 00 80 \n");
-  EXPECT_NE(dumpOf("", REG_NONE).find("Type: REG_NONE\nData: \n"), std::string::npos);
-  EXPECT_NE(dumpOf("x", 12345).find("Type: REG_NONE\nData: 78 \n"), std::string::npos);
+  struct Case {
+    std::string bytes;
+    unsigned long type;
+    const char* typeAndData;
+  };
+  const Case cases[] = {
+      {std::string("\x01\0\0\0", 4), REG_DWORD, "REG_DWORD\nData: 01 00 00 00 \n"},
+      {"\xab\xcd\x0f", REG_BINARY, "REG_BINARY\nData: AB CD 0F \n"},
+      {std::string("one\0two\0\0", 9), REG_MULTI_SZ, "REG_MULTI_SZ\nData: one\n"},
+      {std::string("text\0", 5), REG_SZ, "REG_SZ\nData: text\n"},
+      {std::string("%PATH%\0x", 8), REG_EXPAND_SZ, "REG_EXPAND_SZ\nData: %PATH%\n"},
+      {"no nul", REG_EXPAND_SZ, "REG_EXPAND_SZ\nData: no nul\n"},
+      {std::string("\x10\0\0\0\0\0\0\x80", 8), REG_QWORD, "REG_NONE\nData: 10 00 00 00 00 00 00 80 \n"},
+      {"", REG_NONE, "REG_NONE\nData: \n"},
+      {"x", 12345, "REG_NONE\nData: 78 \n"},
+      {"s", REG_DWORD_BIG_ENDIAN, "REG_NONE\nData: 73 \n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(dumpOf(c.bytes, c.type), std::string("--- Registry Value ---\nName: v\nType: ") + c.typeAndData);
+  }
 
   regval_t noData;  // no data: the line feed alone, text or not
-  noData.setType(REG_SZ);
-  EXPECT_EQ(str(noData.toString()), "--- Registry Value ---\nName: \nType: REG_SZ\nData: \n");
-  noData.setType(REG_BINARY);
-  EXPECT_EQ(dataLine(str(noData.toString())), "Data: \n");
+  for (unsigned long type : {REG_SZ, REG_BINARY}) {
+    noData.setType(type);
+    EXPECT_EQ(dataLine(str(noData.toString())), "Data: \n");
+  }
+  EXPECT_EQ(str(noData.toString()), "--- Registry Value ---\nName: \nType: REG_BINARY\nData: \n");
 }
 
 TEST(RegDump, NamesAreTakenLiterally) {

@@ -3,6 +3,7 @@
 // and the elements read whole before the damage stay in their key.
 #include <list>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,31 @@ TEST(RegStreamDamage, HugeElementCountKeepsWhatArrived) {
   ASSERT_EQ(k.getElements().size(), 2u);
   EXPECT_EQ(k.getElements()[0]->getName(), "a");
   EXPECT_EQ(k.getElements()[1]->getName(), "b");
+
+  // The read stops at the failure: it does not go on asking the failed
+  // stream for the remaining two thousand million elements.
+  class StoppingStream : public MemoryIStream {
+   public:
+    using MemoryIStream::MemoryIStream;
+    bool good() override {
+      if (!MemoryIStream::good() && ++askedAfterFailure_ > 1000) throw std::runtime_error("still reading");
+      return MemoryIStream::good();
+    }
+
+   private:
+    int askedAfterFailure_ = 0;
+  };
+  regkey_t again;
+  Persistable::readyToSerialize();
+  StoppingStream in(w.bytes());
+  try {
+    in >> again;
+  } catch (InternalException* e) {
+    delete e;
+  } catch (const std::runtime_error&) {
+    ADD_FAILURE() << "the key went on reading elements from a failed stream";
+  }
+  EXPECT_EQ(again.getElements().size(), 2u);
 }
 
 TEST(RegStreamDamage, ElementsOfTheWrongKindAreRefused) {

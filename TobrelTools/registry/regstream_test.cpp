@@ -1,4 +1,5 @@
 // The stream encoding of the registry elements and trees.
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -189,7 +190,9 @@ TEST(RegStream, TreeKeepsItsRootHandleAsThirtyTwoBits) {
   EXPECT_EQ(target.getTopkey().getElements()[1]->getName(), "v");
 }
 
-TEST(RegStream, ThroughFiles) {
+// A small tree through the file streams: the exact bytes of the file, and
+// the same tree read back.
+TEST(RegStream, ThroughFilesByteForByte) {
   regtree tree(HKEY_USERS, "S-1\\x");
   regkey_t* k = new regkey_t;
   k->setName("k");
@@ -202,7 +205,32 @@ TEST(RegStream, ThroughFiles) {
     out << tree;
     ASSERT_TRUE(out.good());
   }
-  EXPECT_EQ(tobrel::test::bytesOf(path), saved(tree));
+  // The file, spelled out: object records of class id, '{', contents, '}';
+  // every string a tstring record of its own (flag 0, length, bytes).
+  auto le32 = [](std::uint32_t v) {
+    return Bytes{static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                 static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+  };
+  auto cat = [](std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  };
+  auto record = [&](unsigned short id, const Bytes& contents) {
+    return cat({Bytes{0x3A, static_cast<unsigned char>(id), static_cast<unsigned char>(id >> 8), 0x7B}, contents,
+                Bytes{0x7D}});
+  };
+  auto text = [&](const std::string& t) {
+    return record(0x0070, cat({le32(0), le32(static_cast<std::uint32_t>(t.size())), Bytes(t.begin(), t.end())}));
+  };
+  auto key = [&](const std::string& name, const Bytes& elements, std::uint32_t count) {
+    return record(0xF033, cat({le32(1), text(""), text(name), le32(0), le32(0), le32(count), elements}));
+  };
+  const Bytes valueRecord = record(0xF035, cat({le32(1), text("bin"), le32(REG_BINARY), le32(3), Bytes{0, 1, 2}}));
+  const Bytes expected =
+      record(0xF034, cat({le32(1), le32(0x80000003u), text("S-1\\x"), key("", key("k", valueRecord, 1), 1)}));
+  EXPECT_EQ(tobrel::test::bytesOf(path), expected);
+  EXPECT_EQ(saved(tree), expected);
   Persistable::readyToSerialize();
   fvistream in(path.c_str());
   regtree* back = nullptr;

@@ -117,18 +117,6 @@ TEST_F(RegTreeTest, RestoreWritesOverButRemovesNothing) {
   EXPECT_EQ(tree.getTopkey().getElements().size(), 1u);  // the snapshot is unchanged
 }
 
-TEST_F(RegTreeTest, RestoreAfterSetTopCreatesTheNewPath) {
-  makeValue("t\\sub", "x", "1");
-  regtree tree(HKEY_CURRENT_USER, at("t").c_str());
-  tree.load();
-  tree.setTop(HKEY_CURRENT_USER, at("new\\deeper\\place").c_str());
-  EXPECT_EQ(tree.getTopkey().getElements().size(), 1u);
-  tree.restore();
-  EXPECT_EQ(tree.getTopkey().getName(), at("new\\deeper\\place").c_str());
-  tobrel::test::expectSameTree(rawSnapshot(HKEY_CURRENT_USER, at("t")),
-                               rawSnapshot(HKEY_CURRENT_USER, at("new\\deeper\\place")));
-}
-
 TEST_F(RegTreeTest, RemoveTakesKeysCreatedAfterLoadToo) {
   makeValue("t\\a\\b\\c", "deep", "1");
   makeValue("t", "top", "2");
@@ -198,18 +186,6 @@ TEST_F(RegTreeTest, KeyRestoreWithoutAnOpenParentWritesNothing) {
   CRegistry missing(base_, "missing parent");
   k.restore(missing);
   EXPECT_TRUE(rawSnapshot(HKEY_CURRENT_USER, path_).keys.empty());
-}
-
-TEST_F(RegTreeTest, ClassNamesAreRestored) {
-  HKEY key = create("t\\classy", "SomeClass");
-  RegCloseKey(key);
-  regtree tree(HKEY_CURRENT_USER, at("t").c_str());
-  tree.load();
-  tree.setTop(HKEY_CURRENT_USER, at("copy").c_str());
-  tree.restore();
-  RawKey copy = rawSnapshot(HKEY_CURRENT_USER, at("copy"));
-  ASSERT_EQ(copy.keys.size(), 1u);
-  EXPECT_EQ(copy.keys[0].cls, "SomeClass");
 }
 
 }  // namespace

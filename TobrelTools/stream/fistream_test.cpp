@@ -116,17 +116,6 @@ TEST(FvistreamTest, EveryNonZeroByteIsTrueAndLongsWidenFromThirtyTwoBits) {
   EXPECT_TRUE(is.good());
 }
 
-TEST(FvistreamTest, ShortValueAtEndSetsEofbitOnly) {
-  std::string path = tempPath("short.bin");
-  writeBytes(path, {0x01, 0x02});
-  fvistream is(path.c_str());
-  int v = 0;
-  is >> v;
-  EXPECT_TRUE(is.eof());
-  EXPECT_FALSE(is.fail());
-  EXPECT_FALSE(is.bad());
-}
-
 TEST(FvistreamTest, NoWhiteSpaceIsSkippedAndControlBytesAreData) {
   std::string path = tempPath("ws.bin");
   writeBytes(path, {0x20, 0x31, 0x1A, 0x0D, 0x0A});
@@ -241,6 +230,54 @@ TEST(FvistreamTest, CopiesShareTheFileAndCloseItOnce) {
   EXPECT_EQ(b, 2);
   EXPECT_EQ(c, 3);
   EXPECT_TRUE(is.good());
+}
+
+// The input side of the same rules: each operator form reaches its named
+// form, every change of state goes through the stream's own clear, and
+// close() of an open file makes the stream good again.
+class LoggingIn : public fvistream {
+ public:
+  using fvistream::fvistream;
+  std::string log;
+  vistream& get(__int64& v) override { log += "i64 "; return fvistream::get(v); }
+  vistream& get(unsigned long& v) override { log += "ul "; return fvistream::get(v); }
+  vistream& get(unsigned int& v) override { log += "ui "; return fvistream::get(v); }
+  vistream& get(unsigned short& v) override { log += "us "; return fvistream::get(v); }
+  vistream& get(unsigned char& v) override { log += "uc "; return fvistream::get(v); }
+  vistream& get(bool& v) override { log += "b "; return fvistream::get(v); }
+  vistream& get(short& v) override { log += "s "; return fvistream::get(v); }
+  vistream& get(long& v) override { log += "l "; return fvistream::get(v); }
+  vistream& get(int& v) override { log += "i "; return fvistream::get(v); }
+  vistream& get(float& v) override { log += "f "; return fvistream::get(v); }
+  vistream& get(double& v) override { log += "d "; return fvistream::get(v); }
+  vistream& get(char& v) override { log += "c "; return fvistream::get(v); }
+  void clear(int state) override {
+    log += "clear" + std::to_string(state) + " ";
+    fvistream::clear(state);
+  }
+};
+
+TEST(FvistreamTest, OperatorFormsCallTheNamedFormsAndStateChangesGoThroughClear) {
+  const std::string path = tempPath("log.bin");
+  writeBytes(path, std::vector<unsigned char>(43, 0));
+  LoggingIn is;
+  ASSERT_TRUE(is.open(path.c_str()));
+  EXPECT_EQ(is.log, "clear0 ");
+  is.log.clear();
+  __int64 i64; unsigned long ul; unsigned int ui; unsigned short us; unsigned char uc;
+  bool b; short s; long l; int i; float f; double d; char c;
+  is >> i64 >> ul >> ui >> us >> uc >> b >> s >> l >> i >> f >> d >> c;
+  EXPECT_EQ(is.log, "i64 ul ui us uc b s l i f d c ");
+  is.log.clear();
+  is >> c;  // past the end: eofbit, through clear
+  EXPECT_EQ(is.log, "c clear1 ");
+  is.log.clear();
+  is.close();
+  EXPECT_EQ(is.log, "clear0 ");
+  EXPECT_TRUE(is.good());
+  is.clear(vios::eofbit);
+  is.close();  // no file: the state stays
+  EXPECT_EQ(is.rdstate(), vios::eofbit);
 }
 
 }  // namespace

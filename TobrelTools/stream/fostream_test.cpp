@@ -50,19 +50,6 @@ TEST(FvostreamTest, WritesLittleEndianImageOfEveryType) {
   EXPECT_EQ(bytesOf(path), expected);
 }
 
-TEST(FvostreamTest, OperatorFormMatchesNamedFormAndChains) {
-  std::string a = tempPath("named.bin"), b = tempPath("ops.bin");
-  {
-    fvostream named(a.c_str()), ops(b.c_str());
-    named.put(1).put('A').put(1.0);
-    ops << 1 << 'A' << 1.0;
-  }
-  std::vector<unsigned char> expected = {0x01, 0x00, 0x00, 0x00, 0x41, 0x00, 0x00, 0x00,
-                                         0x00, 0x00, 0x00, 0xF0, 0x3F};
-  EXPECT_EQ(bytesOf(a), expected);
-  EXPECT_EQ(bytesOf(b), expected);
-}
-
 TEST(FvostreamTest, PutlineWritesTextWithoutNulOrTranslation) {
   std::string path = tempPath("line.bin");
   {
@@ -151,6 +138,66 @@ TEST(FvostreamTest, CloseTwiceAndCopiesCloseTheFileOnce) {
     EXPECT_TRUE(os.good());
   }
   EXPECT_EQ(bytesOf(path), (std::vector<unsigned char>{'a', 'b', 'c', 'd'}));
+}
+
+// A stream that logs which named form each operator form reached and every
+// change of state; the file-backed stream must route both through its own
+// virtual operations, so that a derived stream sees them.
+class LoggingOut : public fvostream {
+ public:
+  using fvostream::fvostream;
+  std::string log;
+  vostream& put(__int64 v) override { log += "i64 "; return fvostream::put(v); }
+  vostream& put(unsigned long v) override { log += "ul "; return fvostream::put(v); }
+  vostream& put(unsigned int v) override { log += "ui "; return fvostream::put(v); }
+  vostream& put(unsigned short v) override { log += "us "; return fvostream::put(v); }
+  vostream& put(unsigned char v) override { log += "uc "; return fvostream::put(v); }
+  vostream& put(bool v) override { log += "b "; return fvostream::put(v); }
+  vostream& put(short v) override { log += "s "; return fvostream::put(v); }
+  vostream& put(long v) override { log += "l "; return fvostream::put(v); }
+  vostream& put(int v) override { log += "i "; return fvostream::put(v); }
+  vostream& put(float v) override { log += "f "; return fvostream::put(v); }
+  vostream& put(double v) override { log += "d "; return fvostream::put(v); }
+  vostream& put(char v) override { log += "c "; return fvostream::put(v); }
+  void clear(int state) override {
+    log += "clear" + std::to_string(state) + " ";
+    fvostream::clear(state);
+  }
+};
+
+TEST(FvostreamTest, OperatorFormsCallTheNamedFormsAndStateChangesGoThroughClear) {
+  const std::string path = tempPath("log.bin");
+  LoggingOut os;
+  os.clear(vios::eofbit);
+  os.log.clear();
+  ASSERT_TRUE(os.open(path.c_str()));
+  EXPECT_EQ(os.log, "clear0 ");
+  os.log.clear();
+  os << static_cast<__int64>(1) << 2UL << 3u << static_cast<unsigned short>(4) << static_cast<unsigned char>(5)
+     << true << static_cast<short>(7) << 8L << 9 << 10.0f << 11.0 << 'c';
+  EXPECT_EQ(os.log, "i64 ul ui us uc b s l i f d c ");
+  os.log.clear();
+  os.close();
+  EXPECT_EQ(os.log, "clear0 ");
+  os.log.clear();
+  os << 'x';  // no file: badbit, through clear
+  EXPECT_EQ(os.log, "c clear4 ");
+  os.log.clear();
+  EXPECT_FALSE(os.open(tempPath("no/such/dir/f.bin").c_str()));
+  EXPECT_EQ(os.log, "clear6 ");
+  EXPECT_EQ(bytesOf(path).size(), 8u + 4 + 4 + 2 + 1 + 1 + 2 + 4 + 4 + 4 + 8 + 1);
+}
+
+// close() of an open file makes the stream good again; without a file it
+// changes nothing.
+TEST(FvostreamTest, CloseOfAnOpenFileResetsTheState) {
+  fvostream os(tempPath("close.bin").c_str());
+  os.clear(vios::failbit | vios::eofbit);
+  os.close();
+  EXPECT_EQ(os.rdstate(), 0);
+  os.clear(vios::badbit);
+  os.close();
+  EXPECT_EQ(os.rdstate(), vios::badbit);
 }
 
 }  // namespace

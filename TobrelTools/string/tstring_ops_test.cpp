@@ -278,14 +278,6 @@ TEST(TstringCaseTest, ConversionMatchesItsDefinitionOnLongMixedTexts) {
   }
 }
 
-TEST(TstringCaseTest, LeavesEarlierWideCopyAlone) {
-  tstring t("abc");
-  const unsigned short* w = t;
-  t.toUpper();
-  EXPECT_EQ(w[0], 'a');
-  EXPECT_EQ(t, "ABC");
-}
-
 TEST(TstringHashTest, ExactValues) {
   EXPECT_EQ(tstring().hash(), 0u);
   EXPECT_EQ(tstring("a").hash(), 0x41u);

@@ -382,16 +382,6 @@ TEST(TstringRecord, ReadsIntoAnExistingObjectWhateverTheClassId) {
   EXPECT_EQ("hi", text(t));
 }
 
-TEST(TstringRecord, FactoryMakesEmptyStrings) {
-  Persistable* p = ClassFactory::getInstance()->create(0x0070);
-  ASSERT_NE(nullptr, p);
-  EXPECT_EQ(0x0070, p->isA());
-  tstring* t = dynamic_cast<tstring*>(p);
-  ASSERT_NE(nullptr, t);
-  EXPECT_TRUE(t->empty());
-  delete p;
-}
-
 TEST(TstringRecord, FileStreamsRoundTrip) {
   std::string path = tobrel::test::tempPath("strings.bin");
   tstring a("\x93\xFA\x96\x7B\x8C\xEA text");

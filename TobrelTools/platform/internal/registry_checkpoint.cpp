@@ -3,6 +3,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "TobrelTools/export.h"
 
 TOBREL_MODULE_ID("registry_checkpoint.cpp", "2026.12.06");
@@ -10,8 +12,21 @@ TOBREL_MODULE_ID("registry_checkpoint.cpp", "2026.12.06");
 namespace tobrel {
 namespace regstore {
 
+void BusyWait::install(sqlite3* db) { sqlite3_busy_handler(db, &BusyWait::handler, this); }
+
+int BusyWait::handler(void* self, int count) {
+  BusyWait* wait = static_cast<BusyWait*>(self);
+  const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+  if (count <= 0) wait->start_ = now;
+  const std::chrono::microseconds waited = std::chrono::duration_cast<std::chrono::microseconds>(now - wait->start_);
+  if (waited >= std::chrono::milliseconds(wait->limitMs_)) return 0;
+  std::this_thread::sleep_for(std::min(std::max(waited / 4, std::chrono::microseconds(16)),
+                                       std::chrono::microseconds(wait->longestSleepUs_)));
+  return 1;
+}
+
 BackgroundCheckpointer::BackgroundCheckpointer(const std::string& path, int restartWaitMs)
-    : path_(path), restartWaitMs_(restartWaitMs) {}
+    : path_(path), busyWait_(restartWaitMs, BusyWait::kCheckpointPollUs) {}
 
 BackgroundCheckpointer::~BackgroundCheckpointer() {
   if (!thread_) return;
@@ -60,7 +75,7 @@ void BackgroundCheckpointer::run() {
     sqlite3_close(db);
     db = nullptr;
   }
-  if (db) sqlite3_busy_timeout(db, restartWaitMs_);
+  if (db) busyWait_.install(db);
   std::unique_lock<std::mutex> lock(mutex_);
   if (!db) failed_ = true;
   while (db) {

@@ -20,6 +20,7 @@
 #error "registry_checkpoint.h belongs to the registry emulation for hosts that are not Windows"
 #endif
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -27,9 +28,35 @@
 #include <string>
 #include <thread>
 
+struct sqlite3;
 
 namespace tobrel {
 namespace regstore {
+
+// How the store's connections wait for a lock that another connection
+// holds. A commit, or the last step of a checkpoint, holds a lock for well
+// under a millisecond, while SQLite's own busy handler sleeps a millisecond
+// and more at a time, so a call would spend most of such a wait asleep after
+// the lock came free. This one sleeps a quarter of the time waited so far
+// (at least 16 us, at most `longestSleepUs`), so that it oversleeps a short
+// wait by little and polls a long one rarely, and gives up (SQLITE_BUSY)
+// once `limitMs` have passed. A checkpoint that restarts the log must win
+// the write lock against writers that poll for it too, so it polls at short
+// intervals throughout (kCheckpointPollUs).
+class BusyWait {
+ public:
+  static constexpr int kCallPollUs = 100000;
+  static constexpr int kCheckpointPollUs = 50;
+  BusyWait(int limitMs, int longestSleepUs) : limitMs_(limitMs), longestSleepUs_(longestSleepUs) {}
+  // Becomes the busy handler of `db`, which must not outlive this object.
+  void install(sqlite3* db);
+
+ private:
+  static int handler(void* self, int count);
+  int limitMs_;
+  int longestSleepUs_;
+  std::chrono::steady_clock::time_point start_;
+};
 
 class BackgroundCheckpointer {
  public:
@@ -53,7 +80,7 @@ class BackgroundCheckpointer {
   void run();
 
   std::string path_;
-  int restartWaitMs_;
+  BusyWait busyWait_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool pending_ = false;

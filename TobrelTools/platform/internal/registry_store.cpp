@@ -20,7 +20,6 @@ namespace regstore {
 namespace {
 
 const int kSchemaVersion = 3;
-const int kBusyTimeoutMs = 10000;
 // What a log that SQLite started over by itself is trimmed to.
 const char* const kJournalSizeLimit = "PRAGMA journal_size_limit=2097152;";
 
@@ -81,6 +80,7 @@ const char* const kStatements[] = {
     KEY_COLUMNS "WHERE parent = ?1 AND uname = ?2",
     "INSERT INTO keys(parent, name, uname, class, mtime) VALUES(?1, ?2, ?3, ?4, ?5)",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
+    "UPDATE keys SET mtime = ?2 WHERE id = ?1 AND readonly = 0",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "DELETE FROM vals WHERE key = ?1",
     "DELETE FROM keys WHERE id = ?1",
@@ -202,7 +202,7 @@ LONG RegistryStore::openDatabase() {
   int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) return fail(rc);
   sqlite3_extended_result_codes(db_, 1);
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  callWait_.install(db_);
   // Small pages for a new file (an existing one keeps its own): registry
   // rows are small, and a commit writes and checksums every page it touched.
   LONG err = exec("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
@@ -232,9 +232,9 @@ void RegistryStore::stopBackground() { checkpointer_.reset(); }
 
 void RegistryStore::checkpointHere() {
   sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-  sqlite3_busy_timeout(db_, kRestartWaitMs);
+  checkpointWait_.install(db_);
   sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  callWait_.install(db_);
 }
 
 int RegistryStore::walHook(void* self, sqlite3*, const char*, int frames) {
@@ -473,6 +473,18 @@ LONG RegistryStore::touchKey(KeyId id, std::uint64_t now) {
   LONG err = runToEnd(s);
   if (err == ERROR_SUCCESS && sqlite3_changes(db_) == 0) return ERROR_KEY_DELETED;
   return err;
+}
+
+LONG RegistryStore::touchParent(KeyId id, std::uint64_t now) {
+  sqlite3_stmt* s = stmt(kTouchParent);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, id);
+  sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(now));
+  LONG err = runToEnd(s);
+  if (err != ERROR_SUCCESS || sqlite3_changes(db_) != 0) return err;
+  KeyInfo key;   // gone, or read-only
+  err = getKey(id, &key);
+  return err != ERROR_SUCCESS ? err : ERROR_ACCESS_DENIED;
 }
 
 LONG RegistryStore::hasChildren(KeyId id, bool* result) {

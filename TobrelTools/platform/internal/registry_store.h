@@ -18,7 +18,8 @@
 // the keys 1 to 4.
 //
 // Concurrency and durability: SQLite as it ships (its own Unix file layer
-// and locking), WAL journal with synchronous=NORMAL and a busy timeout. Every
+// and locking), WAL journal with synchronous=NORMAL, and a busy handler that
+// waits in short sleeps (BusyWait, registry_checkpoint.h) up to 10 s. Every
 // transaction is committed before the registry call that made it returns; a
 // process killed at any point loses nothing it committed, and a power loss
 // may lose the last commits but leaves the file consistent. New files get
@@ -112,9 +113,11 @@ class RegistryStore {
 
   // Log sizes, in bytes, that ask for a background checkpoint and that make
   // a writer checkpoint itself; the longest a log restart holds writers back.
-  static constexpr int kCheckpointBytes = 2 << 20;
+  static constexpr int kCheckpointBytes = 8 << 20;
   static constexpr int kInlineCheckpointBytes = 16 << 20;
   static constexpr int kRestartWaitMs = 200;
+  // The longest a call waits for another connection's lock.
+  static constexpr int kBusyTimeoutMs = 10000;
 
   // One transaction per registry call. Inside a batch they become savepoints
   // of the batch's transaction. A read transaction becomes a write at its
@@ -141,6 +144,9 @@ class RegistryStore {
   LONG insertKey(KeyId parent, const std::string& name, const std::string& folded,
                  const char* keyClass, std::uint64_t now, KeyId* id);
   LONG touchKey(KeyId id, std::uint64_t now);                // ERROR_KEY_DELETED when gone
+  // touchKey for a key that gets a new subkey: ERROR_ACCESS_DENIED when it
+  // is read-only.
+  LONG touchParent(KeyId id, std::uint64_t now);
   LONG hasChildren(KeyId id, bool* result);
   LONG deleteKey(KeyId id);                                  // the key and its values
   // The child at `index` in name order, or (with `afterFolded`) the first
@@ -162,7 +168,7 @@ class RegistryStore {
  private:
   enum Stmt {
     kBegin, kBeginImmediate, kCommit, kRollback, kSavepoint, kRelease, kRollbackTo,
-    kDataVersion, kGetKey, kFindChild, kInsertKey, kTouchKey, kHasChildren,
+    kDataVersion, kGetKey, kFindChild, kInsertKey, kTouchKey, kTouchParent, kHasChildren,
     kDeleteValues, kDeleteKey, kChildAt, kChildAfter, kGetValue, kUpsertValue,
     kDeleteValue, kValueOrder, kBumpValues, kFirstValues, kSetReadOnlyTree, kStmtCount
   };
@@ -192,6 +198,8 @@ class RegistryStore {
   int inlineCheckpointFrames_ = 16384;   // log size (frames) at which the writer checkpoints itself
 
   std::string path_;
+  BusyWait callWait_{kBusyTimeoutMs, BusyWait::kCallPollUs};
+  BusyWait checkpointWait_{kRestartWaitMs, BusyWait::kCheckpointPollUs};
   sqlite3* db_ = nullptr;
   sqlite3_stmt* stmts_[kStmtCount] = {};
   LONG status_ = ERROR_SUCCESS;
