@@ -20,3 +20,8 @@ void* AllocFactory::instance(int size) {
 }
 
 void AllocFactory::erase(void* block) { std::free(block); }
+
+AllocManager::~AllocManager() { retire(); }
+AllocFactory* AllocManager::get() { return static_cast<AllocFactory*>(getOrAdd()); }
+void* AllocManager::newValue() { return new AllocFactory(); }
+void AllocManager::deleteValue(void* value) { delete static_cast<AllocFactory*>(value); }

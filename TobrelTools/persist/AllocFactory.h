@@ -6,6 +6,7 @@
 #define TOBRELTOOLS_PERSIST_ALLOCFACTORY_H_
 
 #include "TobrelTools/export.h"
+#include "TobrelTools/persist/InstanceManager.h"
 
 class TOBREL_API AllocFactory {
  public:
@@ -24,6 +25,19 @@ class TOBREL_API AllocFactory {
   void* instance(int size);
   // Returns a block obtained from instance; null is allowed and ignored.
   void erase(void* block);
+};
+
+// A per-thread holder (see InstanceManager.h) of an AllocFactory for each
+// thread, offered to clients; the library itself uses the process-wide one.
+class TOBREL_API AllocManager : public InstanceManager {
+ public:
+  AllocManager() {}
+  ~AllocManager() override;
+  AllocFactory* get();  // the calling thread's own AllocFactory, made on first use
+
+ protected:
+  void* newValue() override;
+  void deleteValue(void* value) override;
 };
 
 #endif  // TOBRELTOOLS_PERSIST_ALLOCFACTORY_H_

@@ -13,7 +13,17 @@ ClassFactory& ClassFactory::operator=(const ClassFactory& other) {
 }
 ClassFactory::~ClassFactory() {}
 
-ClassFactory* ClassFactory::getInstance() { return tobrel::theFactoryManager.get(); }
+FactoryManager& tobrel::theFactoryManager() {
+  static FactoryManager holder;
+  return holder;
+}
+
+FactoryManager::~FactoryManager() { retire(); }
+ClassFactory* FactoryManager::get() { return static_cast<ClassFactory*>(getOrAdd()); }
+void* FactoryManager::newValue() { return new ClassFactory(); }
+void FactoryManager::deleteValue(void* value) { delete static_cast<ClassFactory*>(value); }
+
+ClassFactory* ClassFactory::getInstance() { return tobrel::theFactoryManager().get(); }
 
 void ClassFactory::indexEntry(std::size_t position) {
   const unsigned short id = table_[position].id();

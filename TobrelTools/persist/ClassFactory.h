@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "TobrelTools/export.h"
+#include "TobrelTools/persist/InstanceManager.h"
 
 class Persistable;
 
@@ -94,6 +95,19 @@ class TOBREL_API ClassFactory {
 
   Associators table_;
   IndexPage index_[256];
+};
+
+// The per-thread holder (see InstanceManager.h) of each thread's factory;
+// ClassFactory::getInstance goes through the library's one.
+class TOBREL_API FactoryManager : public InstanceManager {
+ public:
+  FactoryManager() {}
+  ~FactoryManager() override;
+  ClassFactory* get();  // the calling thread's factory, made empty on first use
+
+ protected:
+  void* newValue() override;
+  void deleteValue(void* value) override;
 };
 
 #endif  // TOBRELTOOLS_PERSIST_CLASSFACTORY_H_

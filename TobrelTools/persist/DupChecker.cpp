@@ -84,11 +84,23 @@ DupChecker& DupChecker::operator=(const DupChecker& other) {
 
 DupChecker::~DupChecker() { releaseTable(); }
 
-DupChecker* DupChecker::getInstance() { return tobrel::theDupCheckerManager.get(); }
+DupCheckerManager& tobrel::theDupCheckerManager() {
+  static DupCheckerManager holder;
+  return holder;
+}
+
+DupCheckerManager::~DupCheckerManager() { retire(); }
+DupChecker* DupCheckerManager::get() { return static_cast<DupChecker*>(getOrAdd()); }
+void* DupCheckerManager::newValue() { return new DupChecker(); }
+void DupCheckerManager::deleteValue(void* value) {
+  if (value != nullptr) delete static_cast<DupChecker*>(value);
+}
+
+DupChecker* DupChecker::getInstance() { return tobrel::theDupCheckerManager().get(); }
 
 void DupChecker::destroyInstance() {
   tobrel::forgetCheckerOfThread();  // a pass running on the thread must not keep it
-  tobrel::theDupCheckerManager.freeValue();
+  tobrel::theDupCheckerManager().freeValue();
 }
 
 void DupChecker::releaseTable() {

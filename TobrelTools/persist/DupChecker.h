@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "TobrelTools/export.h"
+#include "TobrelTools/persist/InstanceManager.h"
 
 class Persistable;
 
@@ -77,6 +78,19 @@ class TOBREL_API DupChecker {
   int nullIndex_;          // index of a recorded null pointer, -1 when none
   std::size_t lastPass_;   // entries of the pass before the last one cleared
   std::size_t expected_;   // entries the next table is first sized for
+};
+
+// The per-thread holder (see InstanceManager.h) of each thread's checker;
+// DupChecker::getInstance and destroyInstance go through the library's one.
+class TOBREL_API DupCheckerManager : public InstanceManager {
+ public:
+  DupCheckerManager() {}
+  ~DupCheckerManager() override;
+  DupChecker* get();  // the calling thread's checker, made empty on first use
+
+ protected:
+  void* newValue() override;
+  void deleteValue(void* value) override;
 };
 
 #endif  // TOBRELTOOLS_PERSIST_DUPCHECKER_H_

@@ -7,9 +7,6 @@
 #include <vector>
 
 #include "TobrelTools/export.h"
-#include "TobrelTools/persist/AllocFactory.h"
-#include "TobrelTools/persist/ClassFactory.h"
-#include "TobrelTools/persist/DupChecker.h"
 #include "TobrelTools/persist/InternalException.h"
 #include "TobrelTools/platform/internal/thread_end.h"
 
@@ -110,20 +107,3 @@ void* InstanceManager::getOrAdd() {
   void* value = TlsGetValue(slot_);
   return value != nullptr ? value : addValue();
 }
-
-FactoryManager::~FactoryManager() { retire(); }
-ClassFactory* FactoryManager::get() { return static_cast<ClassFactory*>(getOrAdd()); }
-void* FactoryManager::newValue() { return new ClassFactory(); }
-void FactoryManager::deleteValue(void* value) { delete static_cast<ClassFactory*>(value); }
-
-DupCheckerManager::~DupCheckerManager() { retire(); }
-DupChecker* DupCheckerManager::get() { return static_cast<DupChecker*>(getOrAdd()); }
-void* DupCheckerManager::newValue() { return new DupChecker(); }
-void DupCheckerManager::deleteValue(void* value) {
-  if (value != nullptr) delete static_cast<DupChecker*>(value);
-}
-
-AllocManager::~AllocManager() { retire(); }
-AllocFactory* AllocManager::get() { return static_cast<AllocFactory*>(getOrAdd()); }
-void* AllocManager::newValue() { return new AllocFactory(); }
-void AllocManager::deleteValue(void* value) { delete static_cast<AllocFactory*>(value); }

@@ -4,9 +4,12 @@
 // independent serialization passes on different threads never share state
 // and nothing needs a lock.
 //
-//   FactoryManager     holds each thread's ClassFactory
-//   DupCheckerManager  holds each thread's DupChecker
-//   AllocManager       holds an AllocFactory per thread (offered to clients)
+// InstanceManager is the abstract holder; each concrete one is declared
+// beside the class it holds:
+//
+//   FactoryManager     ClassFactory.h: each thread's ClassFactory
+//   DupCheckerManager  DupChecker.h:   each thread's DupChecker
+//   AllocManager       AllocFactory.h: an AllocFactory per thread (offered to clients)
 //
 // Lifetime decisions:
 // - A thread's object lives until freeValue on that thread (for the
@@ -29,10 +32,6 @@
 
 #include "TobrelTools/export.h"
 #include "TobrelTools/platform/platform.h"
-
-class AllocFactory;
-class ClassFactory;
-class DupChecker;
 
 class TOBREL_API InstanceManager {
  public:
@@ -65,39 +64,6 @@ class TOBREL_API InstanceManager {
  private:
   DWORD slot_;
   std::thread::id owner_;  // the thread whose objects outlive it
-};
-
-class TOBREL_API FactoryManager : public InstanceManager {
- public:
-  FactoryManager() {}
-  ~FactoryManager() override;
-  ClassFactory* get();  // the calling thread's factory, made empty on first use
-
- protected:
-  void* newValue() override;
-  void deleteValue(void* value) override;
-};
-
-class TOBREL_API DupCheckerManager : public InstanceManager {
- public:
-  DupCheckerManager() {}
-  ~DupCheckerManager() override;
-  DupChecker* get();  // the calling thread's checker, made empty on first use
-
- protected:
-  void* newValue() override;
-  void deleteValue(void* value) override;
-};
-
-class TOBREL_API AllocManager : public InstanceManager {
- public:
-  AllocManager() {}
-  ~AllocManager() override;
-  AllocFactory* get();  // the calling thread's own AllocFactory
-
- protected:
-  void* newValue() override;
-  void deleteValue(void* value) override;
 };
 
 #endif  // TOBRELTOOLS_PERSIST_INSTANCEMANAGER_H_
