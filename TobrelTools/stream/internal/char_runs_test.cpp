@@ -62,9 +62,8 @@ TEST(CharRunsTest, WritesTheBytesOnceWhateverTheStreamClass) {
     counting << 'Z';
     EXPECT_EQ(counting.calls, static_cast<int>(kTextSize) + 2);
   }
-  Bytes expected{'A'};
-  expected.insert(expected.end(), kText, kText + kTextSize);
-  expected.push_back('Z');
+  const std::string text = 'A' + std::string(kText, kTextSize) + 'Z';
+  const Bytes expected(text.begin(), text.end());
   EXPECT_EQ(bytesOf(exact), expected);
   EXPECT_EQ(bytesOf(derived), expected);
 
