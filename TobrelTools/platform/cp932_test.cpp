@@ -167,11 +167,6 @@ TEST(Cp932Limits, NullAndEmptyTextAreEmpty) {
   EXPECT_EQ('\0', nbuf[0]);
 }
 
-TEST(Cp932RoundTrip, MixedText) {
-  const std::string text = "ABC \x93\xFA\x96\x7B\x8C\xEA\xB1\xB2 \x82\xA0\x81\x5C\x87\x40 xyz\x5C~";
-  EXPECT_EQ(text, toNarrow(toWide(text)));
-}
-
 #if !defined(_WIN32)
 
 TEST(Cp932Table, LeadBytesAreExactlyTheTwoRanges) {
