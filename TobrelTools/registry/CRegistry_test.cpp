@@ -399,30 +399,6 @@ TEST_F(CRegistryStoreTest, ReadOnlyKeyOpensForReadingAndRefusesWrites) {
   EXPECT_EQ(text, "value");
 }
 
-TEST_F(CRegistryStoreTest, ReadOnlySubtreeLoadsButNeitherRestoresNorRemoves) {
-  HKEY ro = create("ro\\inner");
-  setString(ro, "v", "value");
-  RegCloseKey(ro);
-  ASSERT_EQ(tobrel::registrySetReadOnly(base_, "ro", true), ERROR_SUCCESS);
-  std::tstring path = CRegistry::addKey(path_.c_str(), "ro");
-
-  regtree tree(HKEY_CURRENT_USER, path.c_str());
-  tree.load();
-  ASSERT_EQ(tree.getTopkey().getElements().size(), 1u);
-  // Writes fail silently below a read-only key ...
-  static_cast<regval_t*>(static_cast<regkey_t*>(tree.getTopkey().getElements()[0])->getElements()[0])
-      ->setData(std::tstring("changed"), REG_SZ);
-  tree.restore();
-  CRegistry inner(base_, "ro\\inner");
-  std::tstring text;
-  EXPECT_TRUE(inner.get("v", text));
-  EXPECT_EQ(text, "value");
-  // ... and so do deletions; the snapshot is emptied all the same.
-  tree.remove();
-  EXPECT_TRUE(tree.getTopkey().getElements().empty());
-  EXPECT_TRUE(inner.get("v", text));
-}
-
 TEST_F(CRegistryStoreTest, EveryHandleIsClosedExactlyOnce) {
   RegCloseKey(create("a"));
   RegCloseKey(create("b"));

@@ -1,7 +1,6 @@
 // The stream encoding of the registry elements and trees.
 #include <cstdint>
 #include <cstring>
-#include <list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -14,11 +13,13 @@
 #include "TobrelTools/stream/fistream.h"
 #include "TobrelTools/stream/fostream.h"
 #include "tests/memory_stream.h"
+#include "tests/stream_bytes.h"
 #include "tests/test_util.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
+using Record = tobrel::test::Bytes;
 using tobrel::test::MemoryIStream;
 using tobrel::test::MemoryOStream;
 
@@ -209,28 +210,11 @@ TEST(RegStream, ThroughFilesByteForByte) {
   }
   // The file, spelled out: object records of class id, '{', contents, '}';
   // every string a tstring record of its own (flag 0, length, bytes).
-  auto le32 = [](std::uint32_t v) {
-    return Bytes{static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                 static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-  };
-  auto cat = [](std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-  };
-  auto record = [&](unsigned short id, const Bytes& contents) {
-    return cat({Bytes{0x3A, static_cast<unsigned char>(id), static_cast<unsigned char>(id >> 8), 0x7B}, contents,
-                Bytes{0x7D}});
-  };
-  auto text = [&](const std::string& t) {
-    return record(0x0070, cat({le32(0), le32(static_cast<std::uint32_t>(t.size())), Bytes(t.begin(), t.end())}));
-  };
-  auto key = [&](const std::string& name, const Bytes& elements, std::uint32_t count) {
-    return record(0xF033, cat({le32(1), text(""), text(name), le32(0), le32(0), le32(count), elements}));
-  };
-  const Bytes valueRecord = record(0xF035, cat({le32(1), text("bin"), le32(REG_BINARY), le32(3), Bytes{0, 1, 2}}));
-  const Bytes expected =
-      record(0xF034, cat({le32(1), le32(0x80000003u), text("S-1\\x"), key("", key("k", valueRecord, 1), 1)}));
+  using tobrel::test::key;
+  Record expectedRecord;
+  expectedRecord.open(0xF034).i32(1).i32(0x80000003u).text("S-1\\x");
+  expectedRecord.add(key("", 0, 0, {key("k", 0, 0, {tobrel::test::value("bin", REG_BINARY, std::string("\0\1\2", 3))})}));
+  const Bytes expected = expectedRecord.close().b;
   EXPECT_EQ(tobrel::test::bytesOf(path), expected);
   EXPECT_EQ(saved(tree), expected);
   Persistable::readyToSerialize();
@@ -273,58 +257,15 @@ TEST(RegStream, TypedPointerReadsRefuseOtherClasses) {
 // InternalException* or a stream that is no longer good, with bounded memory,
 // and the elements read whole before the damage stay in their key.
 
-// Writes records by hand. Strings go through the tstring operator, so their
-// records are whatever the string class writes.
-class Writer {
- public:
-  Writer() { Persistable::readyToSerialize(); }
-  Writer& open(unsigned short id) {
-    out_ << ':' << id << '{';
-    return *this;
-  }
-  Writer& close() {
-    out_ << '}';
-    return *this;
-  }
-  Writer& i32(int v) {
-    out_ << v;
-    return *this;
-  }
-  Writer& u32(unsigned long v) {
-    out_ << v;
-    return *this;
-  }
-  Writer& text(const char* s) {
-    // Kept alive to the end: a string destroyed during the pass could leave
-    // its address to the next one, which would then be written as a reference.
-    strings_.emplace_back(s);
-    out_ << strings_.back();
-    return *this;
-  }
-  Writer& raw(const std::string& bytes) {
-    for (char c : bytes) out_ << c;
-    return *this;
-  }
-  Writer& ref(int index) {
-    out_ << '@' << index;
-    return *this;
-  }
-  // A complete value record with REG_SZ data.
-  Writer& value(const char* name, const char* data) {
-    std::string bytes(data);
-    bytes.push_back('\0');
-    return open(0xF035).i32(1).text(name).u32(REG_SZ).i32(static_cast<int>(bytes.size())).raw(bytes).close();
-  }
-  // The head of a key record, up to and including the element count.
-  Writer& keyHead(const char* name, int count) {
-    return open(0xF033).i32(1).text("").text(name).u32(0).u32(0).i32(count);
-  }
-  const Bytes& bytes() const { return out_.bytes(); }
+// Records written by hand: the head of a key record up to its element count,
+// and a complete value record with REG_SZ data.
+Record keyHead(const char* name, int count) {
+  Record r;
+  r.open(0xF033).i32(1).text("").text(name).i32(0).i32(0).i32(count);
+  return r;
+}
 
- private:
-  MemoryOStream out_;
-  std::list<std::tstring> strings_;
-};
+Record sz(const char* name, const char* data) { return tobrel::test::value(name, REG_SZ, std::string(data) + '\0'); }
 
 // What reading bytes into a new object of class T ended in.
 struct Outcome {
@@ -368,9 +309,9 @@ Outcome readInto(const Bytes& bytes, T& obj) {
 }
 
 TEST(RegStreamDamage, NegativeDataSize) {
-  Writer w;
-  w.open(0xF035).i32(1).text("v").u32(REG_BINARY).i32(-5).close();
-  Outcome o = readNew<regval_t>(w.bytes());
+  Record w;
+  w.open(0xF035).i32(1).text("v").i32(REG_BINARY).i32(-5).close();
+  Outcome o = readNew<regval_t>(w.b);
   EXPECT_TRUE(o.threw);
   EXPECT_EQ(o.message, "regval_t: negative data size -5");
   EXPECT_FALSE(o.good);
@@ -378,9 +319,9 @@ TEST(RegStreamDamage, NegativeDataSize) {
 
 TEST(RegStreamDamage, HugeDataSizeEndsWithTheStream) {
   for (int size : {0x7FFFFFFF, 0x10000000, 70000}) {
-    Writer w;
-    w.open(0xF035).i32(1).text("v").u32(REG_BINARY).i32(size).raw("only a few bytes").close();
-    Outcome o = readNew<regval_t>(w.bytes());
+    Record w;
+    w.open(0xF035).i32(1).text("v").i32(REG_BINARY).i32(size).raw("only a few bytes").close();
+    Outcome o = readNew<regval_t>(w.b);
     EXPECT_TRUE(o.threw || !o.good) << size;
     if (o.threw) {
       EXPECT_EQ(o.message, "Invalid format: can't find closing brace.");
@@ -388,30 +329,27 @@ TEST(RegStreamDamage, HugeDataSizeEndsWithTheStream) {
     EXPECT_FALSE(o.good);
   }
   // The value read into an existing element keeps its name but no data.
-  Writer w;
-  w.open(0xF035).i32(1).text("cut").u32(REG_BINARY).i32(100).raw("12345");
+  Record w;
+  w.open(0xF035).i32(1).text("cut").i32(REG_BINARY).i32(100).raw("12345");
   regval_t v;
   v.setData(std::tstring("old"), REG_SZ);
-  readInto(w.bytes(), v);
+  readInto(w.b, v);
   EXPECT_EQ(v.getName(), "cut");
   EXPECT_EQ(v.getData(), nullptr);
   EXPECT_EQ(v.getDataSize(), 0);
 }
 
 TEST(RegStreamDamage, NegativeElementCount) {
-  Writer w;
-  w.keyHead("k", -1).close();
-  Outcome o = readNew<regkey_t>(w.bytes());
+  Outcome o = readNew<regkey_t>(keyHead("k", -1).close().b);
   EXPECT_TRUE(o.threw);
   EXPECT_EQ(o.message, "regkey_t: negative element count -1");
   EXPECT_FALSE(o.good);
 }
 
 TEST(RegStreamDamage, HugeElementCountKeepsWhatArrived) {
-  Writer w;
-  w.keyHead("k", 0x7FFFFFFF).value("a", "1").value("b", "2");
+  const Bytes bytes = keyHead("k", 0x7FFFFFFF).add(sz("a", "1")).add(sz("b", "2")).b;
   regkey_t k;
-  Outcome o = readInto(w.bytes(), k);
+  Outcome o = readInto(bytes, k);
   EXPECT_TRUE(o.threw || !o.good);
   EXPECT_FALSE(o.good);
   ASSERT_EQ(k.getElements().size(), 2u);
@@ -433,7 +371,7 @@ TEST(RegStreamDamage, HugeElementCountKeepsWhatArrived) {
   };
   regkey_t again;
   Persistable::readyToSerialize();
-  StoppingStream in(w.bytes());
+  StoppingStream in(bytes);
   try {
     in >> again;
   } catch (InternalException* e) {
@@ -449,35 +387,20 @@ TEST(RegStreamDamage, ElementsOfTheWrongKindAreRefused) {
     const char* what;
     std::string message;
   };
-  std::vector<std::pair<Bytes, Case>> cases;
-  {
-    Writer w;
-    w.keyHead("k", 2).value("kept", "1").text("a string where an element belongs");
-    cases.push_back({w.bytes(), {"tstring", "regkey_t: element 1 has class id 0x0070, not a registry key or value"}});
-  }
-  {
-    Writer w;
-    w.keyHead("k", 2).value("kept", "1").open(0x8001).close();
-    cases.push_back({w.bytes(), {"Persistable", "regkey_t: element 1 has class id 0x8001, not a registry key or value"}});
-  }
-  {
-    Writer w;
-    w.keyHead("k", 2).value("kept", "1").open(0xF036).close();
-    cases.push_back({w.bytes(), {"bare regelm", "regkey_t: element 1 has class id 0xF036, not a registry key or value"}});
-  }
-  {
-    Writer w;
-    w.keyHead("k", 2).value("kept", "1");
-    w.open(0xF034).i32(1).u32(0x80000001u).text("t").keyHead("top", 1).value("x", "y").close().close();
-    cases.push_back({w.bytes(), {"regtree", "regkey_t: element 1 has class id 0xF034, not a registry key or value"}});
-  }
-  {
-    // Index 0 is the key being read, 2 its name, 3 the value read before.
-    for (int index : {0, 2, 3}) {
-      Writer w;
-      w.keyHead("k", 2).value("kept", "1").ref(index);
-      cases.push_back({w.bytes(), {"back-reference", "regkey_t: element 1 is a back-reference, not an element of its own"}});
-    }
+  auto kept = [] { return keyHead("k", 2).add(sz("kept", "1")); };
+  auto wrongClass = [](const char* id) {
+    return std::string("regkey_t: element 1 has class id ") + id + ", not a registry key or value";
+  };
+  std::vector<std::pair<Bytes, Case>> cases = {
+      {kept().text("a string where an element belongs").b, {"tstring", wrongClass("0x0070")}},
+      {kept().open(0x8001).close().b, {"Persistable", wrongClass("0x8001")}},
+      {kept().open(0xF036).close().b, {"bare regelm", wrongClass("0xF036")}},
+      {kept().open(0xF034).i32(1).i32(0x80000001u).text("t").add(keyHead("top", 1)).add(sz("x", "y")).close().close().b,
+       {"regtree", wrongClass("0xF034")}},
+  };
+  // Index 0 is the key being read, 2 its name, 3 the value read before.
+  for (int index : {0, 2, 3}) {
+    cases.push_back({kept().ref(index).b, {"back-reference", "regkey_t: element 1 is a back-reference, not an element of its own"}});
   }
   for (const auto& c : cases) {
     SCOPED_TRACE(c.second.what);
@@ -495,13 +418,12 @@ TEST(RegStreamDamage, ElementsOfTheWrongKindAreRefused) {
 }
 
 TEST(RegStreamDamage, ABrokenElementIsDroppedAndItsElderSiblingsStay) {
-  Writer w;
-  w.keyHead("k", 3).value("a", "1").value("b", "2");
-  w.open(0xF033).i32(1).text("").text("sub").u32(0).u32(0).i32(1).value("inner", "x");
+  Record w = keyHead("k", 3).add(sz("a", "1")).add(sz("b", "2"));
+  w.add(keyHead("sub", 1)).add(sz("inner", "x"));
   w.raw("!");  // where the sub key's closing brace belongs
   regkey_t k;
   k.addElements(new regval_t);
-  Outcome o = readInto(w.bytes(), k);
+  Outcome o = readInto(w.b, k);
   EXPECT_TRUE(o.threw);
   EXPECT_EQ(o.message, "Invalid format: can't find closing brace.");
   ASSERT_EQ(k.getElements().size(), 3u);

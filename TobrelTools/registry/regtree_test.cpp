@@ -321,4 +321,41 @@ TEST_F(RegTreeRoundTrip, ATreeOfAnOpenedKeyRestoresBelowAnother) {
                  rawSnapshot(HKEY_CURRENT_USER, path_ + "\\to\\there"));
 }
 
+#ifndef _WIN32
+// A subtree the Linux store holds read-only (no Windows counterpart without
+// access control lists).
+class RegTreeReadOnlyTest : public tobrel::test::RegistryFixture {
+ protected:
+  // The scratch key can only be deleted once it is writable again.
+  void TearDown() override {
+    tobrel::registrySetReadOnly(base_, "ro", false);
+    RegistryFixture::TearDown();
+  }
+};
+
+TEST_F(RegTreeReadOnlyTest, ReadOnlySubtreeLoadsButNeitherRestoresNorRemoves) {
+  HKEY ro = create("ro\\inner");
+  setString(ro, "v", "value");
+  RegCloseKey(ro);
+  ASSERT_EQ(tobrel::registrySetReadOnly(base_, "ro", true), ERROR_SUCCESS);
+  std::tstring path = CRegistry::addKey(path_.c_str(), "ro");
+
+  regtree tree(HKEY_CURRENT_USER, path.c_str());
+  tree.load();
+  ASSERT_EQ(tree.getTopkey().getElements().size(), 1u);
+  // Writes fail silently below a read-only key ...
+  static_cast<regval_t*>(static_cast<regkey_t*>(tree.getTopkey().getElements()[0])->getElements()[0])
+      ->setData(std::tstring("changed"), REG_SZ);
+  tree.restore();
+  CRegistry inner(base_, "ro\\inner");
+  std::tstring text;
+  EXPECT_TRUE(inner.get("v", text));
+  EXPECT_EQ(text, "value");
+  // ... and so do deletions; the snapshot is emptied all the same.
+  tree.remove();
+  EXPECT_TRUE(tree.getTopkey().getElements().empty());
+  EXPECT_TRUE(inner.get("v", text));
+}
+#endif  // _WIN32
+
 }  // namespace
