@@ -87,7 +87,9 @@ TEST(Cp932Table, ChosenRows) {
   };
   for (const Row& r : rows) {
     EXPECT_EQ(r.unit, unitOf(r.bytes)) << std::hex << r.unit;
-    if (r.back) EXPECT_EQ(r.bytes, codeOf(r.unit)) << std::hex << r.unit;
+    if (r.back) {
+      EXPECT_EQ(r.bytes, codeOf(r.unit)) << std::hex << r.unit;
+    }
   }
   EXPECT_EQ("\x5C", codeOf(0x00A5));       // best fit, as Windows does by default
 }
