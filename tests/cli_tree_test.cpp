@@ -142,28 +142,6 @@ TEST_F(TreeToolTest, LoadTakesNamesTheRegistryHoldsAsOne) {
   RegCloseKey(key);
 }
 
-TEST_F(TreeToolTest, DumpOfASavedTreeShowsKeysAndValues) {
-  const std::string file = tempPath("t.bin");
-  ASSERT_EQ(run({"reg", "save", "HKCU\\Software\\T", file}).status, 0);
-  ToolResult dump = run({"dump", file});
-  ASSERT_EQ(dump.status, 0) << dump.err;
-  for (const char* line : {"#0 regtree (0xF034) {\n", "  root key: 0x80000001 HKEY_CURRENT_USER\n",
-                           "  subkey: #1 tstring (0x0070) \"Software\\\\T\"\n",
-                           "  top key: #2 regkey_t (0xF033) {\n", "    elements: 3\n",
-                           "      name: #7 tstring (0x0070) \"A\"\n", "        data: 2 bytes 01 02\n",
-                           "      type: 4 REG_DWORD\n", "      data: 4 bytes 0x00000002 (2)\n",
-                           "      data: 4 bytes \"one\\0\"\n"}) {
-    EXPECT_NE(dump.out.find(line), std::string::npos) << line << dump.out;
-  }
-  ToolResult json = run({"dump", "--json", file});
-  ASSERT_EQ(json.status, 0);
-  EXPECT_NE(json.out.find("\"rootKey\":2147483649,\"rootKeyName\":\"HKEY_CURRENT_USER\""), std::string::npos);
-  EXPECT_NE(json.out.find("\"valueType\":1,\"valueTypeName\":\"REG_SZ\",\"size\":4,\"data\":\"6F6E6500\","
-                          "\"text\":\"one\\u0000\""),
-            std::string::npos)
-      << json.out;
-}
-
 TEST_F(TreeToolTest, FailuresSayWhatWentWrong) {
   struct Case {
     std::vector<std::string> args;

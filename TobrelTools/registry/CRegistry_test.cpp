@@ -9,7 +9,6 @@
 
 #include "TobrelTools/platform/registry.h"
 #include "TobrelTools/registry/regkey.h"
-#include "TobrelTools/registry/regtree.h"
 #include "TobrelTools/registry/regval.h"
 #include "tests/registry_test_util.h"
 #include "tests/wine_util.h"
@@ -430,38 +429,6 @@ TEST_F(CRegistryStoreTest, EveryHandleIsClosedExactlyOnce) {
   EXPECT_EQ(RegCloseKey(closed), ERROR_INVALID_HANDLE);
 }
 
-// "hyouji": its first character's trail byte is 0x5C, the backslash. The
-// store reads key paths as code page 932, as a Japanese Windows does; a
-// Windows host with another ANSI code page would split the name there.
-TEST_F(CRegistryStoreTest, NamesWithABackslashTrailByteStayWhole) {
-  const std::string hyouji = "\x95\x5c\x8e\xa6";
-  CRegistry reg(base_, nullptr);
-  ASSERT_TRUE(reg.create(std::tstring((hyouji + "\\sub").c_str()), 0));
-  ASSERT_TRUE(reg.create(std::tstring(hyouji.c_str()), 0));
-  ASSERT_TRUE(reg.set(std::tstring(hyouji.c_str()), std::tstring(hyouji.c_str())));
-  reg.close();
-
-  std::tstring top(path_.c_str());
-  regtree tree(HKEY_CURRENT_USER, top.c_str());
-  tree.load();
-  ASSERT_EQ(tree.getTopkey().getElements().size(), 1u);
-  regkey_t* k = dynamic_cast<regkey_t*>(tree.getTopkey().getElements()[0]);
-  ASSERT_NE(k, nullptr);
-  EXPECT_EQ(k->getName(), hyouji.c_str());
-  ASSERT_EQ(k->getElements().size(), 2u);
-  EXPECT_EQ(k->getElements()[0]->getName(), "sub");
-  EXPECT_EQ(k->getElements()[1]->getName(), hyouji.c_str());
-
-  tree.setTop(HKEY_CURRENT_USER, CRegistry::addKey(top, "copy"));
-  tree.restore();
-  CRegistry copy(base_, ("copy\\" + hyouji + "\\sub").c_str());
-  EXPECT_TRUE(copy);
-  tree.remove();
-  CRegistry gone(base_, "copy");
-  EXPECT_FALSE(gone);
-  CRegistry original(base_, (hyouji + "\\sub").c_str());
-  EXPECT_TRUE(original);
-}
 #endif  // _WIN32
 
 }  // namespace
