@@ -15,6 +15,7 @@ using tobrel::test::runTobrel;
 using tobrel::test::tempPath;
 using tobrel::test::ToolResult;
 using tobrel::test::writeBytes;
+using tobrel::test::writeText;
 
 class RegDiffTest : public ::testing::Test {
  protected:
@@ -22,7 +23,7 @@ class RegDiffTest : public ::testing::Test {
 
   void import(const std::string& name, const std::string& text) {
     const std::string path = tempPath(name);
-    writeBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
+    writeText(path, text);
     ToolResult r = run({"reg", "import", path});
     ASSERT_EQ(r.status, 0) << r.err;
   }

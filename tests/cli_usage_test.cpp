@@ -94,7 +94,9 @@ TEST_F(UsageTest, HelpIsNoError) {
     EXPECT_EQ(r.status, 0) << words[0];
     EXPECT_EQ(r.out.compare(0, 14, "usage: tobrel "), 0) << r.out;
     EXPECT_EQ(r.err, "");
-    if (std::find(words.begin(), words.end(), "dump") != words.end()) EXPECT_EQ(r.out, dumpHelp);
+    if (std::find(words.begin(), words.end(), "dump") != words.end()) {
+      EXPECT_EQ(r.out, dumpHelp);
+    }
   }
   EXPECT_EQ(run({"--version"}).out.find("tobrel "), 0u);
   // After "--" it is an argument.

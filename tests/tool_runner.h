@@ -35,6 +35,10 @@ inline std::string readText(const std::string& path) {
   return s.str();
 }
 
+inline void writeText(const std::string& path, const std::string& text) {
+  writeBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
+}
+
 // Runs `tobrel args...` with TOBREL_REGISTRY=registry (when not empty) and
 // stdin from /dev/null. stdout and stderr go to files, so that neither can
 // fill a pipe and stall the tool.
