@@ -19,18 +19,9 @@ TEST(FvostreamTest, WritesLittleEndianImageOfEveryType) {
   std::string path = tempPath("types.bin");
   {
     fvostream os(path.c_str());
-    os.put(static_cast<char>('A'));
-    os.put(-2.0);
-    os.put(1.0f);
-    os.put(1);
-    os.put(-2L);
-    os.put(static_cast<short>(-2));
-    os.put(true);
-    os.put(static_cast<unsigned char>(0xFE));
-    os.put(static_cast<unsigned short>(0x1234));
-    os.put(0xDEADBEEFu);
-    os.put(258UL);
-    os.put(static_cast<__int64>(-2));
+    os.put(static_cast<char>('A')).put(-2.0).put(1.0f).put(1).put(-2L).put(static_cast<short>(-2)).put(true);
+    os.put(static_cast<unsigned char>(0xFE)).put(static_cast<unsigned short>(0x1234)).put(0xDEADBEEFu);
+    os.put(258UL).put(static_cast<__int64>(-2));
     EXPECT_TRUE(os.good());
   }
   std::vector<unsigned char> expected = {

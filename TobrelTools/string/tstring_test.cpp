@@ -96,14 +96,10 @@ Bytes cat(std::initializer_list<Bytes> parts) {
 TEST(TstringConstruct, NullPointersGiveTheEmptyText) {
   EXPECT_TRUE(tstring(static_cast<const char*>(0)).empty());
   EXPECT_TRUE(tstring(static_cast<const unsigned short*>(0)).empty());
-  tstring t("old");
-  t = static_cast<const char*>(0);
-  EXPECT_TRUE(t.empty());
-  t = "old";
-  t = static_cast<const unsigned short*>(0);
-  EXPECT_TRUE(t.empty());
-  t = "old";
-  EXPECT_TRUE(t.bstr(static_cast<unsigned short*>(0)).empty());
+  tstring a("old"), b("old"), c("old");
+  a = static_cast<const char*>(0);
+  b = static_cast<const unsigned short*>(0);
+  EXPECT_TRUE(a.empty() && b.empty() && c.bstr(static_cast<unsigned short*>(0)).empty());
 }
 
 // What each source keeps of NUL bytes; wide text (converted to code page
