@@ -19,13 +19,13 @@ namespace regstore {
 
 namespace {
 
-const int kSchemaVersion = 3;
+const int kSchemaVersion = 4;
 // What a log that SQLite started over by itself is trimmed to.
 const char* const kJournalSizeLimit = "PRAGMA journal_size_limit=2097152;";
 
 const char* const kSchema =
     "CREATE TABLE keys("
-    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  id INTEGER PRIMARY KEY,"
     "  parent INTEGER,"
     "  name BLOB NOT NULL,"
     "  uname BLOB NOT NULL,"
@@ -40,7 +40,9 @@ const char* const kSchema =
     "  name BLOB NOT NULL,"
     "  type INTEGER NOT NULL,"
     "  data BLOB NOT NULL,"
-    "  PRIMARY KEY(key, uname)) WITHOUT ROWID;";
+    "  PRIMARY KEY(key, uname)) WITHOUT ROWID;"
+    "CREATE TABLE keymark(top INTEGER NOT NULL);"
+    "INSERT INTO keymark VALUES(0);";
 
 // From the first layout, where values had a row id and two indexes.
 const char* const kUpgradeFrom1 =
@@ -78,12 +80,14 @@ const char* const kStatements[] = {
     "PRAGMA data_version",
     KEY_COLUMNS "WHERE id = ?1",
     KEY_COLUMNS "WHERE parent = ?1 AND uname = ?2",
-    "INSERT INTO keys(parent, name, uname, class, mtime) VALUES(?1, ?2, ?3, ?4, ?5)",
+    "INSERT INTO keys(id, parent, name, uname, class, mtime)"
+    " VALUES(max((SELECT max(id) FROM keys), (SELECT top FROM keymark)) + 1, ?1, ?2, ?3, ?4, ?5)",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1 AND readonly = 0",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "DELETE FROM vals WHERE key = ?1",
     "DELETE FROM keys WHERE id = ?1",
+    "UPDATE keymark SET top = ?1 WHERE ?1 > top AND ?1 > coalesce((SELECT max(id) FROM keys), 0)",
     KEY_COLUMNS "WHERE parent = ?1 ORDER BY uname LIMIT 1 OFFSET ?2",
     KEY_COLUMNS "WHERE parent = ?1 AND uname > ?2 ORDER BY uname LIMIT 1",
     "SELECT name, type, data FROM vals WHERE key = ?1 AND uname = ?2",
@@ -280,7 +284,8 @@ LONG RegistryStore::createSchema() {
   // transaction: a failure leaves the file as it was.
   if (version == 1) err = exec(kUpgradeFrom1);
   if (err == ERROR_SUCCESS && (version == 1 || version == 2)) err = upgradeNames();
-  if (err == ERROR_SUCCESS && (version == 1 || version == 2)) {
+  if (err == ERROR_SUCCESS && version >= 1 && version <= 3) err = upgradeIds();
+  if (err == ERROR_SUCCESS && version >= 1 && version < kSchemaVersion) {
     err = exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";").c_str());
   }
   if (err != ERROR_SUCCESS) {
@@ -503,6 +508,13 @@ LONG RegistryStore::deleteKey(KeyId id) {
   LONG err = runToEnd(s);
   if (err != ERROR_SUCCESS) return err;
   s = stmt(kDeleteKey);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, id);
+  err = runToEnd(s);
+  if (err != ERROR_SUCCESS) return err;
+  // The newest key leaves its id behind in keymark, which new ids start
+  // above; any other key's id stays below the newest one's.
+  s = stmt(kRetireId);
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, id);
   return runToEnd(s);

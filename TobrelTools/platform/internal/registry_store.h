@@ -13,9 +13,13 @@
 // name X'00' (no real name holds a NUL), whose `seq` is the last sequence
 // number handed out and whose `type` is the time its values last changed; it
 // sits beside the values in the same b-tree, so that setting a value usually
-// writes one page. Key ids are never reused (AUTOINCREMENT), so a handle
-// to a deleted key can never reach a newer key. The four predefined roots are
-// the keys 1 to 4.
+// writes one page. Key ids are never reused, so a handle to a deleted key
+// can never reach a newer key: a new key gets the next id above both the
+// largest id in `keys` and keymark.top (one row), which holds the id of the
+// newest key deleted while it was the newest. That row is written only by
+// such a delete, so that a create writes no page for its id (AUTOINCREMENT
+// would write its counter page at every create). The four predefined roots
+// are the keys 1 to 4.
 //
 // Concurrency and durability: SQLite as it ships (its own Unix file layer
 // and locking), WAL journal with synchronous=NORMAL, and a busy handler that
@@ -169,7 +173,7 @@ class RegistryStore {
   enum Stmt {
     kBegin, kBeginImmediate, kCommit, kRollback, kSavepoint, kRelease, kRollbackTo,
     kDataVersion, kGetKey, kFindChild, kInsertKey, kTouchKey, kTouchParent, kHasChildren,
-    kDeleteValues, kDeleteKey, kChildAt, kChildAfter, kGetValue, kUpsertValue,
+    kDeleteValues, kDeleteKey, kRetireId, kChildAt, kChildAfter, kGetValue, kUpsertValue,
     kDeleteValue, kValueOrder, kBumpValues, kFirstValues, kSetReadOnlyTree, kStmtCount
   };
   sqlite3_stmt* stmt(Stmt which);
@@ -178,9 +182,10 @@ class RegistryStore {
   LONG openDatabase();
   LONG createSchema();
   int schemaVersion(int* rc);   // PRAGMA user_version, -1 when it cannot be read
-  // From the second layout to the third (registry_upgrade.cpp), inside
-  // createSchema's transaction.
+  // From the second layout to the third, and from the third to the fourth
+  // (registry_upgrade.cpp), inside createSchema's transaction.
   LONG upgradeNames();
+  LONG upgradeIds();
   LONG step(sqlite3_stmt* s, bool* row);
   LONG runToEnd(sqlite3_stmt* s);
   // Steps a bound key query into `out`; `missing` when it finds no key.
