@@ -20,8 +20,6 @@ namespace regstore {
 namespace {
 
 const int kSchemaVersion = 4;
-// What a log that SQLite started over by itself is trimmed to.
-const char* const kJournalSizeLimit = "PRAGMA journal_size_limit=2097152;";
 
 const char* const kSchema =
     "CREATE TABLE keys("
@@ -211,7 +209,12 @@ LONG RegistryStore::openDatabase() {
   // rows are small, and a commit writes and checksums every page it touched.
   LONG err = exec("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
                   " PRAGMA foreign_keys=OFF;");
-  if (err == ERROR_SUCCESS) err = exec(kJournalSizeLimit);
+  // What the log file is trimmed to when the log starts over: the log's
+  // bound, so that a log that keeps to it keeps its file (writes reuse its
+  // blocks rather than grow it again).
+  if (err == ERROR_SUCCESS) {
+    err = exec(("PRAGMA journal_size_limit=" + std::to_string(kInlineCheckpointBytes + kCheckpointBytes) + ";").c_str());
+  }
   if (err != ERROR_SUCCESS) return err;
   // Checkpoints as the log grows, in the background (see walHook); this
   // replaces SQLite's own, which would run in the committing call.
@@ -234,6 +237,10 @@ LONG RegistryStore::openDatabase() {
 
 void RegistryStore::stopBackground() { checkpointer_.reset(); }
 
+void RegistryStore::settleCheckpoints() {
+  if (checkpointer_) checkpointer_->settle();
+}
+
 void RegistryStore::checkpointHere() {
   sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
   checkpointWait_.install(db_);
@@ -251,7 +258,9 @@ int RegistryStore::walHook(void* self, sqlite3*, const char*, int frames) {
     if (store->checkpointer_->request()) return SQLITE_OK;
   }
   // No thread to run it, or the background cannot keep up with the writes
-  // coming in (readers held every restart off): the writer does it.
+  // coming in (readers held every restart off): the writer waits for the
+  // background to finish and, unless that emptied the log, does it itself.
+  if (store->checkpointer_ && store->checkpointer_->settle()) return SQLITE_OK;
   store->checkpointHere();
   return SQLITE_OK;
 }

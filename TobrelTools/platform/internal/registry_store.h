@@ -30,11 +30,13 @@
 // 1 KiB pages.
 //
 // The log: checkpoints run on a thread of their own (registry_checkpoint.h),
-// asked for after each kCheckpointBytes of log; each one empties the log
-// once it can (waiting at most kRestartWaitMs for readers and writers), and
-// journal_size_limit trims a log that SQLite started over by itself. A
+// asked for after each kCheckpointBytes of log; each one has the log started
+// over once it can (waiting at most kRestartWaitMs for readers and writers),
+// keeping the file for the writes to come, and the file is emptied once the
+// writes stop. journal_size_limit trims a file that grew past the bound. A
 // writer that finds the log past kInlineCheckpointBytes (the background could
-// not catch up) checkpoints itself the same way.
+// not catch up) waits for the background, then empties the log itself if it
+// is still there.
 //
 // Fork: an SQLite connection, and SQLite's per-file lock bookkeeping, must
 // never cross a fork, or the child's locks are not real and its commits can
@@ -114,6 +116,10 @@ class RegistryStore {
   // thread of the store is inside SQLite afterwards. For a fork that cannot
   // close the store.
   void stopBackground();
+
+  // Waits for the background checkpoints asked for so far and has the log
+  // emptied now if the writes stopped (BackgroundCheckpointer::settle).
+  void settleCheckpoints();
 
   // Log sizes, in bytes, that ask for a background checkpoint and that make
   // a writer checkpoint itself; the longest a log restart holds writers back.
