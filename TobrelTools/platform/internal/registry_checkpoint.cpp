@@ -95,7 +95,18 @@ void BackgroundCheckpointer::run() {
   if (db) busyWait_.install(db);
   std::unique_lock<std::mutex> lock(mutex_);
   if (!db) failed_ = true;
-  int lastLog = -1;   // the log's size (frames) at the last look, -1 before one
+  // What changed since the last look: PRAGMA data_version moves whenever
+  // another connection commits. Reading it costs a read transaction, far
+  // less than a checkpoint.
+  sqlite3_stmt* version = nullptr;
+  if (db && sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &version, nullptr) != SQLITE_OK) version = nullptr;
+  const auto dataVersion = [version]() -> sqlite3_int64 {
+    if (!version) return -1;
+    sqlite3_int64 v = sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int64(version, 0) : -1;
+    sqlite3_reset(version);
+    return v;
+  };
+  sqlite3_int64 lastVersion = -1;   // at the last look, -1 before one
   while (db) {
     idle_.notify_all();
     const auto due = [this] { return pending_ || stop_ || (hurry_ && checksDue_ > 0); };
@@ -111,23 +122,27 @@ void BackgroundCheckpointer::run() {
     running_ = true;
     if (!asked) --checksDue_;
     lock.unlock();
-    // Passive first: it copies the bulk of the log while writers go on, so
-    // that the restarting pass, which holds them back, has little left to do.
-    int logFrames = -1;
-    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames, nullptr);
     int rc = SQLITE_BUSY;
     bool empty = false;
     if (asked) {
-      // A writer is at work (its commit asked): start the log over, keep the file.
-      rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_RESTART, &logFrames, nullptr);
-    } else if (logFrames >= 0 && logFrames == lastLog) {
-      // Nothing written since the last look: the writes stopped.
-      int left = -1;
-      empty = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &left, nullptr) == SQLITE_OK &&
-              left == 0;
-      logFrames = left;
+      // A writer is at work (its commit asked). Passive first: it copies the
+      // bulk of the log while writers go on, so that the restarting pass,
+      // which holds them back, has little left to do. The log starts over,
+      // the file stays.
+      sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+      rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
+      lastVersion = dataVersion();
+    } else {
+      const sqlite3_int64 now = dataVersion();
+      if (now >= 0 && now == lastVersion) {
+        // Nothing committed since the last look: the writes stopped.
+        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        int left = -1;
+        empty = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &left, nullptr) == SQLITE_OK &&
+                left == 0;
+      }
+      lastVersion = now;
     }
-    lastLog = logFrames;
     lock.lock();
     running_ = false;
     leftEmpty_ = empty;
@@ -145,6 +160,7 @@ void BackgroundCheckpointer::run() {
   checksDue_ = 0;
   idle_.notify_all();
   lock.unlock();
+  sqlite3_finalize(version);
   if (db) sqlite3_close(db);
 }
 

@@ -14,9 +14,9 @@
 // nothing, and a writer does not wait for the truncation.
 //
 // After a request the thread watches for the writes to stop: every
-// kIdleCheckMs without a request (at most kIdleChecks times) it copies what
-// is new, and when nothing was added to the log since its last look it
-// empties the log and truncates the file. When readers stay longer than
+// kIdleCheckMs without a request (at most kIdleChecks times) it looks whether
+// anything was committed since its last look (PRAGMA data_version), and when
+// nothing was it empties the log and truncates the file. When readers stay longer than
 // `restartWaitMs` the log is left as it is, and the next request or check
 // tries again.
 //
