@@ -23,9 +23,10 @@
 
 // The identification string of a library source module, in the style of
 // SCCS: "@(#)<file>:  Ver01.00  <yyyy.mm.dd>", the module's file name and
-// date. Each source file of the library writes it once, at file scope:
+// date. Each source file of the library, and of the tobrel tool, writes it
+// once, at file scope (tests, benchmarks and fuzzers do not):
 //   TOBREL_MODULE_ID("tstring.cpp", "2026.12.05");
-// Nothing reads it; it stays in the built library for what(1) and strings(1).
+// Nothing reads it; it stays in the built binary for what(1) and strings(1).
 #define TOBREL_MODULE_VERSION "Ver01.00"
 #if defined(__GNUC__)
 #  define TOBREL_MODULE_ID(file, date) \

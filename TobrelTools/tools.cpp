@@ -17,7 +17,7 @@
 #include "TobrelTools/export.h"
 #include "TobrelTools/persist/ClassFactory.h"
 #include "TobrelTools/persist/Persistable.h"
-#include "TobrelTools/persist/globals.h"
+#include "TobrelTools/persist/internal/globals.h"
 #include "TobrelTools/registry/reg.h"
 #include "TobrelTools/string/tstring.h"
 

@@ -1,6 +1,8 @@
 #include "cli/command.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)command.cpp:  Ver01.00  2026.12.05";
+#include "TobrelTools/export.h"
+
+TOBREL_MODULE_ID("command.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

@@ -25,7 +25,7 @@
 #include <unistd.h>
 #endif
 
-static const char sccsid[] __attribute__((used)) = "@(#)demo.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("demo.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

@@ -8,7 +8,7 @@
 #include "TobrelTools/persist/InternalException.h"
 #include "cli/command.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)dispatch.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("dispatch.cpp", "2026.12.05");
 
 #ifndef TOBREL_VERSION
 #define TOBREL_VERSION "unknown"

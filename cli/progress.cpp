@@ -8,7 +8,9 @@
 #include <unistd.h>
 #endif
 
-static const char sccsid[] __attribute__((used)) = "@(#)progress.cpp:  Ver01.00  2026.12.05";
+#include "TobrelTools/export.h"
+
+TOBREL_MODULE_ID("progress.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

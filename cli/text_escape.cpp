@@ -4,7 +4,7 @@
 
 #include "TobrelTools/platform/cp932.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)text_escape.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("text_escape.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

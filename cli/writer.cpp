@@ -3,7 +3,9 @@
 #include <cstdarg>
 #include <cstring>
 
-static const char sccsid[] __attribute__((used)) = "@(#)writer.cpp:  Ver01.00  2026.12.05";
+#include "TobrelTools/export.h"
+
+TOBREL_MODULE_ID("writer.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

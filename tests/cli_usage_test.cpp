@@ -46,56 +46,21 @@ TEST_F(UsageTest, CommandsAndGroupsThatDoNotExist) {
   expectUsage({"REG", "show"}, "unknown command 'REG'", "");
 }
 
-TEST_F(UsageTest, ArgumentCountsOfEachCommand) {
-  struct Case {
-    std::vector<std::string> words;
-    std::string synopsis;
-    bool tooMany;
-  };
-  const std::vector<Case> cases = {
-      {{"dump"}, "FILE [--json | --dot | --offsets] [--schema CLASSES.json]", false},
-      {{"dump", "a", "b"}, "FILE [--json | --dot | --offsets] [--schema CLASSES.json]", true},
-      {{"undump", "a.json"}, "FILE.json OUT [--schema CLASSES.json]", false},
-      {{"undump", "a", "b", "c"}, "FILE.json OUT [--schema CLASSES.json]", true},
-      {{"reg", "show"}, "PATH", false},
-      {{"reg", "show", "HKCU\\A", "HKCU\\B"}, "PATH", true},
-      {{"reg", "save", "HKCU\\A"}, "PATH FILE", false},
-      {{"reg", "save", "HKCU\\A", "f", "g"}, "PATH FILE", true},
-      {{"reg", "load"}, "FILE [--to PATH]", false},
-      {{"reg", "load", "f", "HKCU\\A"}, "FILE [--to PATH]", true},
-      {{"reg", "remove"}, "PATH", false},
-      {{"reg", "remove", "HKCU\\A", "HKCU\\B"}, "PATH", true},
-      {{"reg", "import"}, "FILE.reg", false},
-      {{"reg", "import", "a.reg", "b.reg"}, "FILE.reg", true},
-      {{"reg", "export", "HKCU\\A"}, "PATH FILE.reg [--regedit4]", false},
-      {{"reg", "export", "HKCU\\A", "f.reg", "g.reg"}, "PATH FILE.reg [--regedit4]", true},
-      {{"reg", "protect"}, "PATH", false},
-      {{"reg", "protect", "HKCU\\A", "HKCU\\B"}, "PATH", true},
-      {{"reg", "unprotect"}, "PATH", false},
-      {{"reg", "unprotect", "HKCU\\A", "HKCU\\B"}, "PATH", true},
-      {{"reg", "diff", "a"}, "A B [--json]", false},
-      {{"reg", "diff", "a", "b", "c"}, "A B [--json]", true},
-      {{"demo", "now"}, "", true},
-  };
-  for (const Case& c : cases) {
-    std::string path = c.words[0] == "reg" ? "reg " + c.words[1] : c.words[0];
-    std::string usage = "usage: tobrel " + path + (c.synopsis.empty() ? "" : " " + c.synopsis);
-    expectUsage(c.words, std::string(c.tooMany ? "too many" : "missing") + " arguments: " + usage, path);
-  }
+// The exact message for a wrong argument count quotes the command's synopsis
+// (every command's count is checked by the test below, from its help).
+TEST_F(UsageTest, ArgumentCountMessagesQuoteTheSynopsis) {
+  expectUsage({"dump"}, "missing arguments: usage: tobrel dump FILE [--json | --dot | --offsets] [--schema CLASSES.json]",
+              "dump");
+  expectUsage({"reg", "load", "f", "HKCU\\A"}, "too many arguments: usage: tobrel reg load FILE [--to PATH]", "reg load");
+  expectUsage({"reg", "diff", "a"}, "missing arguments: usage: tobrel reg diff A B [--json]", "reg diff");
+  expectUsage({"demo", "now"}, "too many arguments: usage: tobrel demo", "demo");
 }
 
 TEST_F(UsageTest, OptionMessagesSayWhichOptionAndWhy) {
   // Flags take no value, options need one, and none may be given twice.
   expectUsage({"dump", "f.bin", "--json=yes"}, "option '--json' takes no value", "dump");
-  expectUsage({"dump", "f.bin", "--schema"}, "option '--schema' needs a value (CLASSES.json)", "dump");
-  expectUsage({"dump", "f.bin", "--json", "--json"}, "option '--json' given twice", "dump");
-  expectUsage({"undump", "a.json", "b.bin", "--schema"}, "option '--schema' needs a value (CLASSES.json)",
-              "undump");
   expectUsage({"reg", "load", "f.bin", "--to"}, "option '--to' needs a value (PATH)", "reg load");
   expectUsage({"reg", "load", "f.bin", "--to=HKCU\\A", "--to", "HKCU\\B"}, "option '--to' given twice", "reg load");
-  expectUsage({"reg", "export", "HKCU\\A", "f.reg", "--regedit4=1"}, "option '--regedit4' takes no value",
-              "reg export");
-  expectUsage({"reg", "diff", "a", "b", "--json=1"}, "option '--json' takes no value", "reg diff");
   // Output forms that exclude each other.
   for (const std::vector<std::string>& pair : {std::vector<std::string>{"--json", "--dot"}, {"--json", "--offsets"},
                                                {"--dot", "--offsets"}}) {
@@ -104,13 +69,12 @@ TEST_F(UsageTest, OptionMessagesSayWhichOptionAndWhy) {
 }
 
 TEST_F(UsageTest, RegistryPathsThatNameNoRoot) {
-  expectUsage({"reg", "show", "Software\\X"}, kBadRoot, "reg show");
-  expectUsage({"reg", "show", ""}, "empty registry path", "reg show");
+  for (const char* command : {"show", "remove", "protect", "unprotect"}) {
+    expectUsage({"reg", command, "Software\\X"}, kBadRoot, std::string("reg ") + command);
+  }
   expectUsage({"reg", "save", "Software\\X", tempPath("x.bin")}, kBadRoot, "reg save");
-  expectUsage({"reg", "remove", "Software\\X"}, kBadRoot, "reg remove");
   expectUsage({"reg", "export", "Software\\X", tempPath("x.reg")}, kBadRoot, "reg export");
-  expectUsage({"reg", "protect", "Software\\X"}, kBadRoot, "reg protect");
-  expectUsage({"reg", "unprotect", "Software\\X"}, kBadRoot, "reg unprotect");
+  expectUsage({"reg", "show", ""}, "empty registry path", "reg show");
   expectUsage({"reg", "load", tempPath("x.bin"), "--to", "Software\\X"}, kBadRoot, "reg load");
   // A root key is not removed as a whole, however it is spelled.
   expectUsage({"reg", "remove", "HKCU"}, "refusing to remove the root key HKEY_CURRENT_USER as a whole", "reg remove");

@@ -1,7 +1,7 @@
 #include "TobrelTools/persist/ClassFactory.h"
 
 #include "TobrelTools/export.h"
-#include "TobrelTools/persist/globals.h"
+#include "TobrelTools/persist/internal/globals.h"
 
 TOBREL_MODULE_ID("ClassFactory.cpp", "2026.12.05");
 

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "TobrelTools/export.h"
-#include "TobrelTools/persist/globals.h"
+#include "TobrelTools/persist/internal/globals.h"
 #include "TobrelTools/persist/internal/nesting.h"
 
 TOBREL_MODULE_ID("DupChecker.cpp", "2026.12.05");

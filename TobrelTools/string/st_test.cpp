@@ -38,52 +38,39 @@ TEST(StringTokenizerTest, NoTokensFromEmptyNullOrDelimiterOnlyLines) {
   }
 }
 
-TEST(StringTokenizerTest, DefaultDelimitersSplitLinesButNotSpaces) {
-  StringTokenizer st("one two\r\nthree\tfour\r\n", true);
-  EXPECT_EQ(st.tokenNum(), 2);
-  EXPECT_EQ(tokensOf(st), (Tokens{"one two", "three\tfour"}));
-}
-
-TEST(StringTokenizerTest, QuoteRuleKeepsQuotedTextTogether) {
-  StringTokenizer on("abc \"d e\" f", " \"", true);
-  EXPECT_EQ(tokensOf(on), (Tokens{"abc", "d e", "f"}));
-  StringTokenizer off("abc \"d e\" f", " \"", false);
-  EXPECT_EQ(tokensOf(off), (Tokens{"abc", "d", "e", "f"}));
-  StringTokenizer glued("ab\"c d\"e", " \"", true);
-  EXPECT_EQ(tokensOf(glued), (Tokens{"ab", "c d", "e"}));
-}
-
-TEST(StringTokenizerTest, QuoteEdgeCases) {
-  StringTokenizer unmatched("a \"b c d", " \"", true);
-  EXPECT_EQ(tokensOf(unmatched), (Tokens{"a", "b c d"}));
-  StringTokenizer empty("a \"\" b", " \"", true);
-  EXPECT_EQ(empty.tokenNum(), 2);
-  EXPECT_EQ(tokensOf(empty), (Tokens{"a", "b"}));
-  // The quote is not a delimiter here, so the rule does not apply to it.
-  StringTokenizer ordinary("\"a b\"", " ", true);
-  EXPECT_EQ(tokensOf(ordinary), (Tokens{"\"a", "b\""}));
-}
-
-TEST(StringTokenizerTest, TrailBytesAreNeverDelimiters) {
-  // 0x95 0x5C and 0x83 0x7C are double-byte characters whose trail bytes are
-  // the backslash and the bar.
-  StringTokenizer st("a\x95\x5C" "b\\c|\x83\x7C", "\\|", true);
-  EXPECT_EQ(tokensOf(st), (Tokens{"a\x95\x5C" "b", "c", "\x83\x7C"}));
-  // A lead byte as the last byte of the line stays in its token.
-  StringTokenizer trailing("x y\x81", " ", true);
-  EXPECT_EQ(tokensOf(trailing), (Tokens{"x", "y\x81"}));
-  // Half-width katakana (0xA1-0xDF) are single bytes: the next byte is looked at.
-  StringTokenizer kana("\xB1|\xB2", "|", true);
-  EXPECT_EQ(tokensOf(kana), (Tokens{"\xB1", "\xB2"}));
-}
-
-TEST(StringTokenizerTest, LineWithoutDelimitersIsOneToken) {
+// The tokens of a line: the default delimiters (line breaks, not blanks),
+// the double-quote rule on and off, trail bytes that are never delimiters,
+// no delimiters at all.
+TEST(StringTokenizerTest, Splitting) {
+  struct Case {
+    const char* line;
+    const char* delims;  // nullptr: the constructor without delimiters
+    bool quoteRule;
+    Tokens tokens;
+  };
+  const Case cases[] = {
+      {"one two\r\nthree\tfour\r\n", nullptr, true, {"one two", "three\tfour"}},
+      {"abc \"d e\" f", " \"", true, {"abc", "d e", "f"}},
+      {"abc \"d e\" f", " \"", false, {"abc", "d", "e", "f"}},
+      {"ab\"c d\"e", " \"", true, {"ab", "c d", "e"}},
+      {"a \"b c d", " \"", true, {"a", "b c d"}},  // an unmatched quote runs to the end
+      {"a \"\" b", " \"", true, {"a", "b"}},
+      {"\"a b\"", " ", true, {"\"a", "b\""}},      // the quote is no delimiter here: no rule
+      // 95 5C and 83 7C are double-byte characters whose trail bytes are
+      // the backslash and the bar.
+      {"a\x95\x5C" "b\\c|\x83\x7C", "\\|", true, {"a\x95\x5C" "b", "c", "\x83\x7C"}},
+      {"x y\x81", " ", true, {"x", "y\x81"}},      // a lead byte at the end stays in its token
+      {"\xB1|\xB2", "|", true, {"\xB1", "\xB2"}},  // half-width katakana are single bytes
+      {"abc", ",", true, {"abc"}},
+      {"a b c", "", true, {"a b c"}},
+  };
+  for (const Case& c : cases) {
+    StringTokenizer st = c.delims ? StringTokenizer(c.line, c.delims, c.quoteRule) : StringTokenizer(c.line, true);
+    EXPECT_EQ(st.tokenNum(), static_cast<int>(c.tokens.size())) << c.line;
+    EXPECT_EQ(tokensOf(st), c.tokens) << c.line;
+  }
   StringTokenizer none("a b c", nullptr, true);
   EXPECT_EQ(tokensOf(none), (Tokens{"a b c"}));
-  StringTokenizer emptyDelims("a b c", "", true);
-  EXPECT_EQ(tokensOf(emptyDelims), (Tokens{"a b c"}));
-  StringTokenizer absent("abc", ",", true);
-  EXPECT_EQ(tokensOf(absent), (Tokens{"abc"}));
 }
 
 TEST(StringTokenizerTest, CountsAndLookaheadFollowTheWalk) {

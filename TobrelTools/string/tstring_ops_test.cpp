@@ -122,18 +122,7 @@ TEST(TstringSearchTest, CaseInsensitiveFind) {
   EXPECT_EQ(tstring().ifind(tstring("a")), kNpos);
   EXPECT_EQ(tstring("x\x82\x81\x82\x82").ifind(tstring("\x82\x60\x82\x61")), 1u);  // ａｂ / ＡＢ
   EXPECT_EQ(tstring("abc").ifind(tstring("abcd")), kNpos);
-  // Needles of every short length, letters next to the ASCII letter range.
-  const std::string text = "..@[`{ the QUICK brown fox jumps over the lazy DOG 0123456789 end";
-  for (std::size_t from : {0u, 7u, 13u, 40u}) {
-    for (std::size_t len = 1; from + len <= text.size() && len <= 20; ++len) {
-      std::string n = text.substr(from, len);
-      for (char& c : n) c = static_cast<char>(std::isalpha(static_cast<unsigned char>(c)) ? c ^ 0x20 : c);
-      std::string lowered = text, loweredNeedle = n;
-      for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      for (char& c : loweredNeedle) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      EXPECT_EQ(tstring(text.c_str()).ifind(tstring(n.c_str())), lowered.find(loweredNeedle)) << n;
-    }
-  }
+  // Bytes next to the ASCII letter range are not letters.
   EXPECT_EQ(tstring("x@A").ifind(tstring("`")), kNpos);
   EXPECT_EQ(tstring("x[a").ifind(tstring("{")), kNpos);
   EXPECT_EQ(tstring("abcdXYZ").ifind(withNul("xyz\0q", 5)), 4u);  // the needle ends at its NUL

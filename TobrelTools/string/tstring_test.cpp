@@ -371,37 +371,6 @@ TEST(TstringRecord, ZeroOrNegativeCountReadsNothingMore) {
   }
 }
 
-TEST(TstringRecord, ReadsIntoAnExistingObjectWhateverTheClassId) {
-  Bytes bytes = {0x3A, 0x01, 0x80, 0x7B};
-  Bytes rest = cat({le32(0), le32(2), Bytes{'h', 'i', 0x7D}});
-  bytes.insert(bytes.end(), rest.begin(), rest.end());
-  Persistable::readyToSerialize();
-  MemoryIStream is(bytes);
-  tstring t;
-  is >> t;
-  EXPECT_EQ("hi", text(t));
-}
-
-TEST(TstringRecord, FileStreamsRoundTrip) {
-  std::string path = tobrel::test::tempPath("strings.bin");
-  tstring a("\x93\xFA\x96\x7B\x8C\xEA text");
-  tstring b(tstring::base_type("\0x", 2));
-  {
-    Persistable::readyToSerialize();
-    fvostream out(path.c_str());
-    out << a << &b;
-  }
-  Persistable::readyToSerialize();
-  fvistream in(path.c_str());
-  tstring ra;
-  tstring* rb = 0;
-  in >> ra >> rb;
-  EXPECT_EQ(text(a), text(ra));
-  ASSERT_NE(nullptr, rb);
-  EXPECT_TRUE(rb->empty());
-  delete rb;
-}
-
 // The exact file streams write and read content records on a road of their
 // own: the same bytes as any other stream for texts around the length where
 // that road changes, and the same text, state and position for records cut
@@ -470,21 +439,6 @@ TEST(TstringDamaged, CountBeyondTheStream) {
     EXPECT_FALSE(is.good());
     EXPECT_EQ(flag ? "ab" : "a", text(t));
   }
-}
-
-TEST(TstringDamaged, ThroughThePointerFormNothingLeaks) {
-  Bytes bytes = record(cat({le32(0), le32(0x7FFFFFF0), Bytes{'x', 'y'}}));
-  Persistable::readyToSerialize();
-  MemoryIStream is(bytes);
-  tstring* p = 0;
-  try {
-    is >> p;
-    ADD_FAILURE() << "a truncated record was accepted";
-  } catch (InternalException* e) {
-    delete e;
-  }
-  EXPECT_EQ(nullptr, p);
-  EXPECT_FALSE(is.good());
 }
 
 // A stream that watches the heap while it delivers each element.

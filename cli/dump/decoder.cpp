@@ -6,7 +6,7 @@
 #include "cli/dump/field_value.h"
 #include "cli/progress.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)decoder.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("decoder.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

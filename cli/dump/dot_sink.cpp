@@ -3,12 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "cli/dump/field_value.h"
 #include "cli/dump/render.h"
 #include "cli/text_escape.h"
 #include "cli/writer.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)dot_sink.cpp:  Ver01.00  2026.12.06";
+TOBREL_MODULE_ID("dot_sink.cpp", "2026.12.06");
 
 namespace tobrel {
 namespace cli {

@@ -12,7 +12,7 @@
 #include "cli/progress.h"
 #include "cli/writer.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)dump.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("dump.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

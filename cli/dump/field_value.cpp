@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-static const char sccsid[] __attribute__((used)) = "@(#)field_value.cpp:  Ver01.00  2026.12.06";
+#include "TobrelTools/export.h"
+
+TOBREL_MODULE_ID("field_value.cpp", "2026.12.06");
 
 namespace tobrel {
 namespace cli {

@@ -1,8 +1,9 @@
 #include <cstdio>
 
+#include "TobrelTools/export.h"
 #include "cli/dump/render.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)format.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("format.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "cli/dump/field_value.h"
 #include "cli/dump/json.h"
 #include "cli/dump/render.h"
@@ -9,7 +10,7 @@
 #include "cli/text_escape.h"
 #include "cli/writer.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)json_sink.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("json_sink.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

@@ -4,10 +4,11 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "TobrelTools/export.h"
 #include "cli/dump/decoder.h"
 #include "cli/dump/json.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)schema.cpp:  Ver01.00  2026.12.06";
+TOBREL_MODULE_ID("schema.cpp", "2026.12.06");
 
 namespace tobrel {
 namespace cli {

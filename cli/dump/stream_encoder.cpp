@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "TobrelTools/export.h"
 #include "cli/dump/decoder.h"
 #include "cli/dump/field_value.h"
 #include "cli/dump/render.h"
 #include "cli/dump/text_encode.h"
 #include "cli/text_escape.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)stream_encoder.cpp:  Ver01.00  2026.12.06";
+TOBREL_MODULE_ID("stream_encoder.cpp", "2026.12.06");
 
 namespace tobrel {
 namespace cli {

@@ -5,7 +5,7 @@
 #include "TobrelTools/platform/cp932.h"
 #include "cli/text_escape.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)text_encode.cpp:  Ver01.00  2026.12.06";
+TOBREL_MODULE_ID("text_encode.cpp", "2026.12.06");
 
 namespace tobrel {
 namespace cli {

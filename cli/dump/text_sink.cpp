@@ -1,12 +1,13 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "TobrelTools/export.h"
 #include "cli/dump/field_value.h"
 #include "cli/dump/render.h"
 #include "cli/text_escape.h"
 #include "cli/writer.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)text_sink.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("text_sink.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

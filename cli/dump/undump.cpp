@@ -7,11 +7,12 @@
 #include <sstream>
 #include <system_error>
 
+#include "TobrelTools/export.h"
 #include "cli/command.h"
 #include "cli/dump/schema.h"
 #include "cli/dump/stream_encoder.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)undump.cpp:  Ver01.00  2026.12.06";
+TOBREL_MODULE_ID("undump.cpp", "2026.12.06");
 
 namespace tobrel {
 namespace cli {

@@ -3,7 +3,7 @@
 
 #include "cli/command.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)commands.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("commands.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

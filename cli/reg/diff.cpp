@@ -17,7 +17,7 @@
 #include "cli/text_escape.h"
 #include "cli/writer.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)diff.cpp:  Ver01.00  2026.12.06";
+TOBREL_MODULE_ID("diff.cpp", "2026.12.06");
 
 namespace tobrel {
 namespace cli {

@@ -10,7 +10,7 @@
 #include "TobrelTools/platform/internal/registry_names.h"
 #endif
 
-static const char sccsid[] __attribute__((used)) = "@(#)name_key.cpp:  Ver01.00  2026.12.06";
+TOBREL_MODULE_ID("name_key.cpp", "2026.12.06");
 
 namespace tobrel {
 namespace cli {

@@ -4,7 +4,7 @@
 
 #include "cli/command.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)paths.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("paths.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

@@ -5,7 +5,7 @@
 #include "cli/reg/commands.h"
 #include "cli/reg/paths.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)protect_commands.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("protect_commands.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

@@ -9,7 +9,7 @@
 #include "cli/reg/commands.h"
 #include "cli/reg/tree_steps.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)support.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("support.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

@@ -15,7 +15,7 @@
 #include "cli/reg/tree_steps.h"
 #include "cli/text_escape.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)tree_commands.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("tree_commands.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

@@ -5,7 +5,7 @@
 
 #include "cli/reg/name_key.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)tree_diff.cpp:  Ver01.00  2026.12.06";
+TOBREL_MODULE_ID("tree_diff.cpp", "2026.12.06");
 
 namespace tobrel {
 namespace cli {

@@ -9,7 +9,7 @@
 #include "cli/progress.h"
 #include "cli/reg/name_key.h"
 
-static const char sccsid[] __attribute__((used)) = "@(#)tree_steps.cpp:  Ver01.00  2026.12.05";
+TOBREL_MODULE_ID("tree_steps.cpp", "2026.12.05");
 
 namespace tobrel {
 namespace cli {

@@ -3,8 +3,8 @@
 // (which frees its slot and deletes no thread's object). The library's entry
 // point (tools.cpp) makes both during static initialisation, the factory's
 // holder first, before it registers the library's classes.
-#ifndef TOBRELTOOLS_PERSIST_GLOBALS_H_
-#define TOBRELTOOLS_PERSIST_GLOBALS_H_
+#ifndef TOBRELTOOLS_PERSIST_INTERNAL_GLOBALS_H_
+#define TOBRELTOOLS_PERSIST_INTERNAL_GLOBALS_H_
 
 #include "TobrelTools/persist/ClassFactory.h"
 #include "TobrelTools/persist/DupChecker.h"
@@ -16,4 +16,4 @@ DupCheckerManager& theDupCheckerManager();  // DupChecker.cpp
 
 }  // namespace tobrel
 
-#endif  // TOBRELTOOLS_PERSIST_GLOBALS_H_
+#endif  // TOBRELTOOLS_PERSIST_INTERNAL_GLOBALS_H_

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,13 @@
 #include "TobrelTools/stream/fistream.h"
 #include "TobrelTools/stream/fostream.h"
 #include "tests/memory_stream.h"
+#include "tests/stream_bytes.h"
 #include "tests/test_util.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
+using Record = tobrel::test::Bytes;
 using tobrel::test::MemoryIStream;
 using tobrel::test::MemoryOStream;
 
@@ -101,24 +104,11 @@ TEST(RegStream, KeyRoundTripKeepsOrderAndBytes) {
   k.addElements(value("", "default", REG_SZ));
   k.addElements(value("empty", "", REG_BINARY));
 
+  // Read back and saved again, the same bytes: names, classes, times,
+  // types, data and the order of the elements all came back.
   std::unique_ptr<regkey_t> back(readBack<regkey_t>(saved(k)));
   ASSERT_NE(back, nullptr);
-  EXPECT_EQ(back->getName(), "top");
-  EXPECT_EQ(back->getClass(), "TopClass");
-  EXPECT_TRUE(back->getLastWriteTime() == (filetime{123, 456}));
   ASSERT_EQ(back->getElements().size(), 3u);
-  regkey_t* backSub = dynamic_cast<regkey_t*>(back->getElements()[0]);
-  ASSERT_NE(backSub, nullptr);
-  EXPECT_EQ(backSub->getName(), "sub");
-  EXPECT_TRUE(backSub->getLastWriteTime() == (filetime{1, 2}));
-  ASSERT_EQ(backSub->getElements().size(), 1u);
-  regval_t* deep = dynamic_cast<regval_t*>(backSub->getElements()[0]);
-  ASSERT_NE(deep, nullptr);
-  EXPECT_EQ(bytesOf(*deep), std::string("\xff\x00\x7f", 3));
-  regval_t* def = dynamic_cast<regval_t*>(back->getElements()[1]);
-  ASSERT_NE(def, nullptr);
-  EXPECT_TRUE(def->getName().empty());
-  EXPECT_EQ(bytesOf(*def), "default");
   regval_t* empty = dynamic_cast<regval_t*>(back->getElements()[2]);
   ASSERT_NE(empty, nullptr);
   EXPECT_NE(empty->getData(), nullptr);  // an empty block, not null
@@ -207,28 +197,11 @@ TEST(RegStream, ThroughFilesByteForByte) {
   }
   // The file, spelled out: object records of class id, '{', contents, '}';
   // every string a tstring record of its own (flag 0, length, bytes).
-  auto le32 = [](std::uint32_t v) {
-    return Bytes{static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                 static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-  };
-  auto cat = [](std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-  };
-  auto record = [&](unsigned short id, const Bytes& contents) {
-    return cat({Bytes{0x3A, static_cast<unsigned char>(id), static_cast<unsigned char>(id >> 8), 0x7B}, contents,
-                Bytes{0x7D}});
-  };
-  auto text = [&](const std::string& t) {
-    return record(0x0070, cat({le32(0), le32(static_cast<std::uint32_t>(t.size())), Bytes(t.begin(), t.end())}));
-  };
-  auto key = [&](const std::string& name, const Bytes& elements, std::uint32_t count) {
-    return record(0xF033, cat({le32(1), text(""), text(name), le32(0), le32(0), le32(count), elements}));
-  };
-  const Bytes valueRecord = record(0xF035, cat({le32(1), text("bin"), le32(REG_BINARY), le32(3), Bytes{0, 1, 2}}));
-  const Bytes expected =
-      record(0xF034, cat({le32(1), le32(0x80000003u), text("S-1\\x"), key("", key("k", valueRecord, 1), 1)}));
+  using tobrel::test::key;
+  Record expectedRecord;
+  expectedRecord.open(0xF034).i32(1).i32(0x80000003u).text("S-1\\x");
+  expectedRecord.add(key("", 0, 0, {key("k", 0, 0, {tobrel::test::value("bin", REG_BINARY, std::string("\0\1\2", 3))})}));
+  const Bytes expected = expectedRecord.close().b;
   EXPECT_EQ(tobrel::test::bytesOf(path), expected);
   EXPECT_EQ(saved(tree), expected);
   Persistable::readyToSerialize();
@@ -265,6 +238,224 @@ TEST(RegStream, TypedPointerReadsRefuseOtherClasses) {
   std::unique_ptr<regelm> owner(element);
   ASSERT_NE(element, nullptr);
   EXPECT_EQ(element->isA(), regval_t::getClassId());
+}
+
+// Registry objects read from damaged streams: every damage ends in an
+// InternalException* or a stream that is no longer good, with bounded memory,
+// and the elements read whole before the damage stay in their key.
+
+// Records written by hand: the head of a key record up to its element count,
+// and a complete value record with REG_SZ data.
+Record keyHead(const char* name, int count) {
+  Record r;
+  r.open(0xF033).i32(1).text("").text(name).i32(0).i32(0).i32(count);
+  return r;
+}
+
+Record sz(const char* name, const char* data) { return tobrel::test::value(name, REG_SZ, std::string(data) + '\0'); }
+
+// What reading bytes into a new object of class T ended in.
+struct Outcome {
+  bool threw = false;
+  std::string message;
+  bool good = true;
+};
+
+template <class T>
+Outcome readNew(const Bytes& bytes) {
+  Outcome outcome;
+  Persistable::readyToSerialize();
+  MemoryIStream in(bytes);
+  T* obj = nullptr;
+  try {
+    in >> obj;
+  } catch (InternalException* e) {
+    outcome.threw = true;
+    outcome.message = e->getMsg();
+    delete e;
+  }
+  delete obj;
+  outcome.good = in.good();
+  return outcome;
+}
+
+template <class T>
+Outcome readInto(const Bytes& bytes, T& obj) {
+  Outcome outcome;
+  Persistable::readyToSerialize();
+  MemoryIStream in(bytes);
+  try {
+    in >> obj;
+  } catch (InternalException* e) {
+    outcome.threw = true;
+    outcome.message = e->getMsg();
+    delete e;
+  }
+  outcome.good = in.good();
+  return outcome;
+}
+
+TEST(RegStreamDamage, NegativeDataSize) {
+  Record w;
+  w.open(0xF035).i32(1).text("v").i32(REG_BINARY).i32(-5).close();
+  Outcome o = readNew<regval_t>(w.b);
+  EXPECT_TRUE(o.threw);
+  EXPECT_EQ(o.message, "regval_t: negative data size -5");
+  EXPECT_FALSE(o.good);
+}
+
+TEST(RegStreamDamage, HugeDataSizeEndsWithTheStream) {
+  for (int size : {0x7FFFFFFF, 0x10000000, 70000}) {
+    Record w;
+    w.open(0xF035).i32(1).text("v").i32(REG_BINARY).i32(size).raw("only a few bytes").close();
+    Outcome o = readNew<regval_t>(w.b);
+    EXPECT_TRUE(o.threw || !o.good) << size;
+    if (o.threw) {
+      EXPECT_EQ(o.message, "Invalid format: can't find closing brace.");
+    }
+    EXPECT_FALSE(o.good);
+  }
+  // The value read into an existing element keeps its name but no data.
+  Record w;
+  w.open(0xF035).i32(1).text("cut").i32(REG_BINARY).i32(100).raw("12345");
+  regval_t v;
+  v.setData(std::tstring("old"), REG_SZ);
+  readInto(w.b, v);
+  EXPECT_EQ(v.getName(), "cut");
+  EXPECT_EQ(v.getData(), nullptr);
+  EXPECT_EQ(v.getDataSize(), 0);
+}
+
+TEST(RegStreamDamage, NegativeElementCount) {
+  Outcome o = readNew<regkey_t>(keyHead("k", -1).close().b);
+  EXPECT_TRUE(o.threw);
+  EXPECT_EQ(o.message, "regkey_t: negative element count -1");
+  EXPECT_FALSE(o.good);
+}
+
+TEST(RegStreamDamage, HugeElementCountKeepsWhatArrived) {
+  const Bytes bytes = keyHead("k", 0x7FFFFFFF).add(sz("a", "1")).add(sz("b", "2")).b;
+  regkey_t k;
+  Outcome o = readInto(bytes, k);
+  EXPECT_TRUE(o.threw || !o.good);
+  EXPECT_FALSE(o.good);
+  ASSERT_EQ(k.getElements().size(), 2u);
+  EXPECT_EQ(k.getElements()[0]->getName(), "a");
+  EXPECT_EQ(k.getElements()[1]->getName(), "b");
+
+  // The read stops at the failure: it does not go on asking the failed
+  // stream for the remaining two thousand million elements.
+  class StoppingStream : public MemoryIStream {
+   public:
+    using MemoryIStream::MemoryIStream;
+    bool good() override {
+      if (!MemoryIStream::good() && ++askedAfterFailure_ > 1000) throw std::runtime_error("still reading");
+      return MemoryIStream::good();
+    }
+
+   private:
+    int askedAfterFailure_ = 0;
+  };
+  regkey_t again;
+  Persistable::readyToSerialize();
+  StoppingStream in(bytes);
+  try {
+    in >> again;
+  } catch (InternalException* e) {
+    delete e;
+  } catch (const std::runtime_error&) {
+    ADD_FAILURE() << "the key went on reading elements from a failed stream";
+  }
+  EXPECT_EQ(again.getElements().size(), 2u);
+}
+
+TEST(RegStreamDamage, ElementsOfTheWrongKindAreRefused) {
+  struct Case {
+    const char* what;
+    std::string message;
+  };
+  auto kept = [] { return keyHead("k", 2).add(sz("kept", "1")); };
+  auto wrongClass = [](const char* id) {
+    return std::string("regkey_t: element 1 has class id ") + id + ", not a registry key or value";
+  };
+  std::vector<std::pair<Bytes, Case>> cases = {
+      {kept().text("a string where an element belongs").b, {"tstring", wrongClass("0x0070")}},
+      {kept().open(0x8001).close().b, {"Persistable", wrongClass("0x8001")}},
+      {kept().open(0xF036).close().b, {"bare regelm", wrongClass("0xF036")}},
+      {kept().open(0xF034).i32(1).i32(0x80000001u).text("t").add(keyHead("top", 1)).add(sz("x", "y")).close().close().b,
+       {"regtree", wrongClass("0xF034")}},
+  };
+  // Index 0 is the key being read, 2 its name, 3 the value read before.
+  for (int index : {0, 2, 3}) {
+    cases.push_back({kept().ref(index).b, {"back-reference", "regkey_t: element 1 is a back-reference, not an element of its own"}});
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.second.what);
+    regkey_t k;
+    Outcome o = readInto(c.first, k);
+    EXPECT_TRUE(o.threw);
+    EXPECT_EQ(o.message, c.second.message);
+    EXPECT_FALSE(o.good);
+    ASSERT_EQ(k.getElements().size(), 1u);
+    EXPECT_EQ(k.getElements()[0]->getName(), "kept");
+
+    Outcome fresh = readNew<regkey_t>(c.first);
+    EXPECT_EQ(fresh.message, c.second.message);
+  }
+}
+
+TEST(RegStreamDamage, ABrokenElementIsDroppedAndItsElderSiblingsStay) {
+  Record w = keyHead("k", 3).add(sz("a", "1")).add(sz("b", "2"));
+  w.add(keyHead("sub", 1)).add(sz("inner", "x"));
+  w.raw("!");  // where the sub key's closing brace belongs
+  regkey_t k;
+  k.addElements(new regval_t);
+  Outcome o = readInto(w.b, k);
+  EXPECT_TRUE(o.threw);
+  EXPECT_EQ(o.message, "Invalid format: can't find closing brace.");
+  ASSERT_EQ(k.getElements().size(), 3u);
+  EXPECT_EQ(k.getElements()[1]->getName(), "a");
+  EXPECT_EQ(k.getElements()[2]->getName(), "b");
+}
+
+TEST(RegStreamDamage, EveryPrefixOfASavedTreeFailsCleanly) {
+  regtree tree(HKEY_CURRENT_USER, "Software\\Damaged");
+  tree.getTopkey().setName("Software\\Damaged");
+  regkey_t* sub = new regkey_t;
+  sub->setName("sub");
+  sub->setClass("cls");
+  regval_t* inner = new regval_t;
+  inner->setName("bin");
+  const unsigned char bytes[] = {1, 2, 3, 4, 5, 6};
+  inner->setData(bytes, 6, REG_BINARY);
+  sub->addElements(inner);
+  tree.getTopkey().addElements(sub);
+  regval_t* top = new regval_t;
+  top->setName("text");
+  top->setData(std::tstring("hello"), REG_SZ);
+  tree.getTopkey().addElements(top);
+
+  Persistable::readyToSerialize();
+  MemoryOStream out;
+  out << tree;
+  const Bytes whole = out.bytes();
+  for (std::size_t length = 0; length < whole.size(); ++length) {
+    SCOPED_TRACE(length);
+    Outcome o = readNew<regtree>(Bytes(whole.begin(), whole.begin() + length));
+    EXPECT_TRUE(o.threw || !o.good);
+  }
+  Outcome o = readNew<regtree>(whole);
+  EXPECT_FALSE(o.threw) << o.message;
+  EXPECT_TRUE(o.good);
+
+  // Any single damaged byte is read without a crash or a leak.
+  for (std::size_t at = 0; at < whole.size(); ++at) {
+    for (unsigned char flip : {0x01, 0x80, 0xFF}) {
+      Bytes damaged = whole;
+      damaged[at] ^= flip;
+      readNew<regtree>(damaged);
+    }
+  }
 }
 
 }  // namespace
