@@ -19,6 +19,9 @@ const std::size_t kMinSlots = 64;
 // Storage for passes of up to this many entries is always kept (a table of
 // 8192 slots: 128 KiB on 64-bit hosts, 64 KiB on 32-bit ones).
 const std::size_t kAlwaysKept = 4096;
+// Objects recorded by record() whose table work waits: enough for the
+// fetches of their slots to be done when the batch is entered.
+const std::size_t kBatch = 16;
 
 // The table size for n entries: a power of two at least twice n.
 std::size_t slotsFor(std::size_t n) {
@@ -57,12 +60,13 @@ inline std::size_t hashSlot(const Persistable* obj, unsigned int shift) {
 }  // namespace
 
 DupChecker::DupChecker()
-    : block_(nullptr), slots_(nullptr), mask_(0), shift_(0), nullIndex_(-1), lastPass_(0), expected_(0) {}
+    : settled_(0), block_(nullptr), slots_(nullptr), mask_(0), shift_(0), nullIndex_(-1), lastPass_(0), expected_(0) {}
 
 DupChecker::DupChecker(const DupChecker& other) : DupChecker() { *this = other; }
 
 DupChecker& DupChecker::operator=(const DupChecker& other) {
   if (this == &other) return *this;
+  other.settleView();
   // Made aside, so that a failed allocation leaves this checker as it was.
   DupChecker copy;
   copy.objects_.reserve(other.objects_.capacity());
@@ -72,6 +76,7 @@ DupChecker& DupChecker::operator=(const DupChecker& other) {
   copy.lastPass_ = other.lastPass_;
   copy.expected_ = other.expected_;
   objects_.swap(copy.objects_);
+  settled_ = objects_.size();
   std::swap(block_, copy.block_);
   std::swap(slots_, copy.slots_);
   std::swap(mask_, copy.mask_);
@@ -132,11 +137,33 @@ void DupChecker::rebuild(std::size_t slots) {
     slots_[s].object = obj;
     slots_[s].index = i;
   }
+  settled_ = objects_.size();
+}
+
+void DupChecker::settle() {
+  const std::size_t n = objects_.size();
+  std::size_t next = settled_;
+  for (std::size_t i = settled_; i < n; ++i) {
+    const Persistable* obj = objects_[i];  // never null: record adds null at once
+    std::size_t s = hashSlot(obj, shift_);
+    for (;;) {
+      const Persistable* held = slots_[s].object;
+      if (held == obj || !held) break;
+      s = (s + 1) & mask_;
+    }
+    if (slots_[s].object == obj) continue;  // recorded already: not appended
+    slots_[s].object = obj;
+    slots_[s].index = static_cast<int>(next);
+    objects_[next++] = obj;
+  }
+  objects_.resize(next);  // only ever shrinks: no allocation
+  settled_ = next;
 }
 
 void DupChecker::reserveOne() {
   const std::size_t needed = objects_.size() + 1;
   if (slots_ && needed <= (mask_ + 1) / 2) return;
+  settle();  // the new table is made from the sequence
   if (needed > static_cast<std::size_t>(2147483647)) throw std::bad_alloc();  // indices are ints
   // A new table is sized for the passes that came before, a full one
   // doubles; the sequence grows along with it.
@@ -152,10 +179,12 @@ std::size_t DupChecker::slotOf(const Persistable* obj) const {
 }
 
 int DupChecker::add(const Persistable* obj) {
+  if (settled_ != objects_.size()) settle();
   if (!obj) {
     if (nullIndex_ >= 0) return nullIndex_;
     const int next = static_cast<int>(objects_.size());
     objects_.push_back(obj);
+    settled_ = objects_.size();
     nullIndex_ = next;
     return -1;
   }
@@ -169,19 +198,40 @@ int DupChecker::add(const Persistable* obj) {
   }
   const int next = static_cast<int>(objects_.size());
   objects_.push_back(obj);  // if this throws, nothing has changed
+  settled_ = objects_.size();
   slots_[s].object = obj;
   slots_[s].index = next;
   return -1;
 }
 
-Persistable* DupChecker::get(int index) const {
-  if (static_cast<unsigned int>(index) >= objects_.size()) return nullptr;
-  return const_cast<Persistable*>(objects_[static_cast<unsigned int>(index)]);
+void DupChecker::record(const Persistable* obj) {
+  if (!obj) {
+    add(obj);
+    return;
+  }
+  if (objects_.size() - settled_ >= kBatch) settle();
+  if (!slots_ || objects_.size() + 1 > (mask_ + 1) / 2) reserveOne();
+  objects_.push_back(obj);  // within the capacity reserveOne made
+  __builtin_prefetch(&slots_[hashSlot(obj, shift_)], 1);
 }
 
-unsigned int DupChecker::entries() const { return static_cast<unsigned int>(objects_.size()); }
+Persistable* DupChecker::get(int index) const {
+  const std::size_t i = static_cast<unsigned int>(index);
+  if (i >= settled_) {
+    // Entries before the pending ones never move; later ones may.
+    settleView();
+    if (i >= objects_.size()) return nullptr;
+  }
+  return const_cast<Persistable*>(objects_[i]);
+}
+
+unsigned int DupChecker::entries() const {
+  settleView();
+  return static_cast<unsigned int>(objects_.size());
+}
 
 void DupChecker::clear() {
+  settle();
   const std::size_t pass = objects_.size();
   const std::size_t keep = std::max(kAlwaysKept, std::min(pass, lastPass_));
   lastPass_ = pass;
@@ -206,5 +256,6 @@ void DupChecker::clear() {
   } else {
     objects_.clear();
   }
+  settled_ = 0;
   nullIndex_ = -1;
 }

@@ -12,6 +12,14 @@
 // Objects within one 64-byte stretch of memory (an object and the members
 // it holds) share one cache line of the table.
 //
+// Restore records objects it creates with record(), which only appends them
+// and starts fetching their table slots; the table work for such objects is
+// done a batch at a time, when the batch is full or before anything looks
+// at the checker (every public operation does so first). Until then the
+// pending objects are not observed, so the checker behaves exactly as if
+// each had been added on its own. A back-reference to an object recorded
+// before the batch reads the sequence directly.
+//
 // Storage between passes: clear() keeps the memory that a pass like the
 // last two would need again (a program that writes and reads graphs of the
 // same size allocates nothing after its first passes), and gives back what
@@ -45,6 +53,9 @@ class TOBREL_API DupChecker {
   // the next index (the value of entries() before the call) and returns -1.
   // A null obj is recorded like any other address.
   int add(const Persistable* obj);
+  // add without the result, for a stream of objects that are mostly new
+  // (what restore records): the table work is deferred as described above.
+  void record(const Persistable* obj);
   // The object recorded under index; null when index, taken as unsigned, is
   // not below entries() (so every negative index gives null).
   Persistable* get(int index) const;
@@ -62,6 +73,14 @@ class TOBREL_API DupChecker {
     int index;
   };
 
+  // Enters the pending objects (from settled_ on) into the table, dropping
+  // those recorded already, as add would have done one by one.
+  void settle();
+  // settle for the const operations: pending objects are not observable
+  // state, so entering them changes nothing that a caller can see.
+  void settleView() const {
+    if (settled_ != objects_.size()) const_cast<DupChecker*>(this)->settle();
+  }
   // Makes room for one more entry, growing the table ahead of need.
   void reserveOne();
   // Replaces the table by one of the given number of slots (a power of
@@ -71,6 +90,7 @@ class TOBREL_API DupChecker {
   std::size_t slotOf(const Persistable* obj) const;
 
   std::vector<const Persistable*> objects_;
+  std::size_t settled_;    // objects_[0, settled_) are in the table
   void* block_;            // the table's memory, null when none
   Slot* slots_;            // the table, at a cache line boundary in block_
   std::size_t mask_;       // table size - 1

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
+#include <random>
 #include <vector>
 
 #include "TobrelTools/persist/Persistable.h"
@@ -172,6 +174,95 @@ TEST(DupCheckerTest, ClearKeepsStorageForPassesLikeTheLastOnes) {
     d.clear();
     EXPECT_EQ(DupCheckerInspector::table(d), small);
     recordAndFind(d, 0x300000 + pass * 8, 40, pass == 1 ? 5 : 3000);  // few entries in the kept table, then many
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The checker as its interface describes it: a sequence scanned for an
+// address (here through a map from address to index).
+class ReferenceChecker {
+ public:
+  int add(const Persistable* obj) {
+    auto found = index_.find(obj);
+    if (found != index_.end()) return found->second;
+    index_.emplace(obj, static_cast<int>(objects_.size()));
+    objects_.push_back(obj);
+    return -1;
+  }
+  const Persistable* get(int index) const {
+    return static_cast<unsigned int>(index) < objects_.size() ? objects_[static_cast<unsigned int>(index)] : nullptr;
+  }
+  unsigned int entries() const { return static_cast<unsigned int>(objects_.size()); }
+  void clear() {
+    objects_.clear();
+    index_.clear();
+  }
+
+ private:
+  std::vector<const Persistable*> objects_;
+  std::map<const Persistable*, int> index_;
+};
+
+// Random runs of every operation, record (restore's deferred add) among
+// them, against the reference. Addresses come mostly fresh, often again
+// (recently or long ago), sometimes null; runs of record cross the deferred
+// batches with duplicates inside them, and references reach into the batch
+// still pending. Copies are taken mid-run and must go on alike.
+TEST(DupCheckerTest, BehavesAsTheSequenceItDescribes) {
+  for (unsigned int seed = 1; seed <= 12; ++seed) {
+    std::mt19937 rng(seed);
+    DupChecker d;
+    ReferenceChecker ref;
+    std::vector<const Persistable*> seen;
+    std::uintptr_t next = 0x10000 + seed * 8;
+    const std::uintptr_t stride = seed % 3 == 0 ? 8 : seed % 3 == 1 ? 24 : 4096;
+    auto address = [&]() -> const Persistable* {
+      const unsigned int pick = rng() % 100;
+      if (pick < 3) return nullptr;
+      if (pick < 25 && !seen.empty()) return seen[seen.size() - 1 - rng() % std::min<std::size_t>(seen.size(), 40)];
+      if (pick < 35 && !seen.empty()) return seen[rng() % seen.size()];
+      if (pick < 40) return fake((static_cast<std::uintptr_t>(rng()) << 4) | 8);
+      next += stride;
+      seen.push_back(fake(next));
+      return seen.back();
+    };
+    for (int step = 0; step < 30000; ++step) {
+      const unsigned int op = rng() % 100;
+      if (op < 45) {
+        const Persistable* obj = address();
+        d.record(obj);
+        ref.add(obj);
+      } else if (op < 70) {
+        const Persistable* obj = address();
+        ASSERT_EQ(d.add(obj), ref.add(obj)) << "seed " << seed << " step " << step;
+      } else if (op < 92) {
+        const unsigned int n = ref.entries();
+        const int index = static_cast<int>(rng() % 4 == 0 ? n - rng() % 4 : n == 0 ? 0 : n - 1 - rng() % std::min(n, 40u));
+        ASSERT_EQ(d.get(index), ref.get(index)) << "seed " << seed << " step " << step << " index " << index;
+      } else if (op < 97) {
+        ASSERT_EQ(d.entries(), ref.entries()) << "seed " << seed << " step " << step;
+      } else if (op < 99) {
+        DupChecker copy(d);
+        for (int i = 0; i < 20; ++i) {
+          const Persistable* obj = address();
+          copy.record(obj);
+          d.record(obj);
+          ref.add(obj);
+        }
+        ASSERT_EQ(copy.entries(), ref.entries());
+        for (unsigned int i = 0; i < ref.entries(); i += 97) ASSERT_EQ(copy.get(static_cast<int>(i)), ref.get(static_cast<int>(i)));
+        d = copy;
+      } else if (rng() % 8 == 0) {
+        d.clear();
+        ref.clear();
+        seen.clear();
+      }
+    }
+    ASSERT_EQ(d.entries(), ref.entries());
+    for (unsigned int i = 0; i < ref.entries(); ++i) ASSERT_EQ(d.get(static_cast<int>(i)), ref.get(static_cast<int>(i)));
   }
 }
 

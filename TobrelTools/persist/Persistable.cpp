@@ -141,9 +141,11 @@ void restoreRecord(vistream& is, Persistable*& obj, In in) {
     sentry.ok(in.good());
     if (!in.good()) return;
     DupChecker* checker = checkerOf(state);
-    if (static_cast<unsigned int>(index) >= checker->entries()) fail("unmatch serialized object.");
+    // get gives null for an index out of range, and for a recorded null.
+    Persistable* const target = checker->get(index);
+    if (!target && static_cast<unsigned int>(index) >= checker->entries()) fail("unmatch serialized object.");
     if (obj != nullptr) fail("ileagal reference object.");
-    obj = checker->get(index);
+    obj = target;
     return;
   }
   if (c != ':') {
@@ -176,7 +178,7 @@ void restoreRecord(vistream& is, Persistable*& obj, In in) {
     if (obj == nullptr) fail("can't find creator");
   }
   DupChecker* checker = checkerOf(state);
-  checker->add(obj);
+  checker->record(obj);
   state.checker = checker;
   obj->restoreContents(is);
   char close = 0;

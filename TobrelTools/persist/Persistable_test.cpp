@@ -182,6 +182,31 @@ TEST_F(PersistableTest, RecordIsReadIntoAnExistingObject) {
   EXPECT_EQ(other.value, 11);
 }
 
+// An object read into twice is recorded once: the objects after it keep
+// the indices the writer gave them.
+TEST_F(PersistableTest, ObjectReadIntoTwiceKeepsOneIndex) {
+  Q q;
+  q.value = 5;
+  const Bytes record = saved(q);
+  Bytes bytes = record;
+  bytes.insert(bytes.end(), record.begin(), record.end());
+  bytes.insert(bytes.end(), record.begin(), record.end());
+  const unsigned char reference[] = {'@', 1, 0, 0, 0};
+  bytes.insert(bytes.end(), reference, reference + sizeof reference);
+  Q target;
+  Persistable::readyToSerialize();
+  MemoryIStream is(bytes);
+  is >> static_cast<Persistable&>(target) >> static_cast<Persistable&>(target);
+  Persistable* fresh = nullptr;
+  Persistable* again = nullptr;
+  is >> fresh >> again;
+  ASSERT_TRUE(is.good());
+  EXPECT_NE(fresh, &target);
+  EXPECT_EQ(again, fresh);
+  EXPECT_EQ(DupChecker::getInstance()->entries(), 2u);
+  delete fresh;
+}
+
 TEST_F(PersistableTest, PointerFormDoesNotReadTheCallersOldPointer) {
   Persistable plain;
   const Bytes bytes = saved(plain);
