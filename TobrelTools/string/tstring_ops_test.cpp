@@ -30,6 +30,8 @@ TEST(TstringCompareTest, BytesCompareUnsignedAndNulsCount) {
   EXPECT_TRUE(abc == "abc" && !(abc != "abc") && abc < tstring("abd") && abc > "ab");
   EXPECT_TRUE(tstring("\x80") > tstring("a") && tstring("\x80") > "a");
   EXPECT_TRUE(nul != tstring("a") && nul > tstring("a") && !(nul == "a"));
+  tstring mutableText("abc"), other("abd");
+  EXPECT_TRUE(mutableText != other && !(mutableText != mutableText));  // the non-const overload
 }
 
 // The narrow forms are checked against _mbsicmp below; here the null and
@@ -269,6 +271,8 @@ TEST(TstringPiecesTest, SubstrAndElementAccess) {
   EXPECT_EQ(withNul("ab\0cd", 5).substr(1), "b");  // up to the first NUL
   EXPECT_THROW(withNul("ab\0cd", 5).substr(3), std::out_of_range);
   EXPECT_EQ(t[t.size()], '\0');
+  t[0] = 'x';
+  EXPECT_EQ(std::string({t[0], t[3u], c[1], c[2u]}), "xdbc");
 }
 
 }  // namespace

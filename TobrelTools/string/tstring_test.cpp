@@ -58,7 +58,6 @@ struct Probe : tstring {
   using tstring::tstring;
   using tstring::operator=;
   using tstring::FreeStr;
-  using tstring::getC;
   using tstring::getW;
   using tstring::trx_app;
   using tstring::xtr_ts;
@@ -189,6 +188,10 @@ TEST(TstringViews, WideViewsAndSystemStrings) {
   EXPECT_EQ(expected, units(b));
   EXPECT_EQ(expected, units(c.bstr()));                          // each request replaces b
   EXPECT_EQ(expected, units(t.getSysStr()));
+  char* narrow = t;                                              // the narrow views show the text itself
+  narrow[0] = 'B';
+  EXPECT_EQ("B\x82\xA0", text(t));
+  EXPECT_EQ(c.c_str(), static_cast<const char*>(c));
 }
 
 TEST(TstringCaches, TextChangesLeaveEarlierPointersValidAndUnchanged) {
@@ -260,6 +263,7 @@ TEST(TstringRecord, TwoByteTextGivesTheFifteenByteRecord) {
   EXPECT_EQ((Bytes{0x3A, 0x70, 0x00, 0x7B, 0, 0, 0, 0, 2, 0, 0, 0, 0x41, 0x42, 0x7D}), save(tstring("AB")));
   EXPECT_EQ((Bytes{0x3A, 0x70, 0x00, 0x7B, 0, 0, 0, 0, 0, 0, 0, 0, 0x7D}), save(tstring()));
   EXPECT_EQ(0x0070, tstring().isA());
+  EXPECT_EQ(0x0070, tstring::getClassId());
 }
 
 TEST(TstringRecord, NulBytesAreWrittenButReadBackOnlyUpToTheFirst) {
