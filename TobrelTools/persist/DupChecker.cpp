@@ -188,7 +188,7 @@ int DupChecker::add(const Persistable* obj) {
     nullIndex_ = next;
     return -1;
   }
-  reserveOne();
+  if (!slots_ || objects_.size() + 1 > (mask_ + 1) / 2) reserveOne();
   std::size_t s = hashSlot(obj, shift_);
   for (;;) {
     Slot& slot = slots_[s];
