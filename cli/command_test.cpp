@@ -31,17 +31,6 @@ TEST(ParseArguments, OptionsWithAndWithoutValues) {
   EXPECT_EQ(parseArguments(sample(), {"-"}).args, std::vector<std::string>{"-"});
 }
 
-TEST(ParseArguments, RejectsWhatTheCommandDoesNotTake) {
-  Command c = sample();
-  EXPECT_THROW(parseArguments(c, {}), UsageError);
-  EXPECT_THROW(parseArguments(c, {"a", "b"}), UsageError);
-  EXPECT_THROW(parseArguments(c, {"a", "--to"}), UsageError);
-  EXPECT_THROW(parseArguments(c, {"a", "--quiet=1"}), UsageError);
-  EXPECT_THROW(parseArguments(c, {"a", "--loud"}), UsageError);
-  EXPECT_THROW(parseArguments(c, {"a", "--quiet", "--quiet"}), UsageError);
-  EXPECT_THROW(parseArguments(c, {"a", "-q"}), UsageError);
-}
-
 TEST(CommandHelp, ListsUsageAndOptions) {
   std::string help = commandHelp(sample());
   EXPECT_EQ(help.find("usage: tobrel reg load FILE [--to PATH]\n"), 0u);

@@ -18,6 +18,7 @@ using tobrel::test::tempPath;
 using tobrel::test::ToolResult;
 using tobrel::test::value;
 using tobrel::test::writeBytes;
+using tobrel::test::writeText;
 
 class DotTest : public ::testing::Test {
  protected:
@@ -31,7 +32,7 @@ class DotTest : public ::testing::Test {
   // Whether Graphviz's dot reads the graph without a complaint.
   void expectDotAccepts(const std::string& graph, const std::string& what) {
     const std::string in = tempPath("graph.dot"), err = tempPath("dot.err");
-    writeBytes(in, std::vector<unsigned char>(graph.begin(), graph.end()));
+    writeText(in, graph);
     int status = std::system(("dot -Tsvg '" + in + "' > /dev/null 2> '" + err + "'").c_str());
     EXPECT_EQ(status, 0) << what << ": " << readText(err) << "\n(graphviz's dot is installed by scripts/install-deps.sh)";
     EXPECT_EQ(readText(err), "") << what;

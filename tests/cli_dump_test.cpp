@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "TobrelTools/TobrelTools.h"
+#include <nlohmann/json.hpp>
+
 #include "tests/stream_bytes.h"
 #include "tests/tool_runner.h"
 
@@ -88,6 +89,11 @@ TEST_F(ToolTest, DumpShowsNestedRecordsWithIndicesAndNames) {
   EXPECT_EQ(r.out.substr(0, body), path + ": 291 bytes\n");
   EXPECT_EQ(r.out.substr(body, std::string(expected).size()), expected);
   EXPECT_NE(r.out.find("end at offset 291: 4 records, 16 objects, 1 reference\n"), std::string::npos) << r.out;
+  ToolResult json = run({"dump", "--json", path});
+  EXPECT_NE(json.out.find("\"className\":\"regtree\",\"leadingWord\":1,\"rootKey\":2147483649,"
+                          "\"rootKeyName\":\"HKEY_CURRENT_USER\",\"subkey\":{"),
+            std::string::npos)
+      << json.out;
 }
 
 TEST_F(ToolTest, DumpOffsetsColumnAndJson) {
@@ -128,28 +134,6 @@ TEST_F(ToolTest, DumpShowsTextBytesWithoutLoss) {
   ToolResult json = run({"dump", "--json", path});
   EXPECT_NE(json.out.find("\"text\":\"\xef\xbd\xb1\xef\xbf\xbd\",\"bytes\":\"B180\""), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"wide\":true,\"length\":2,\"text\":\"A\xe3\x81\x82\"}"), std::string::npos) << json.out;
-}
-
-TEST_F(ToolTest, DumpOfStringsAndSharedObjectsWrittenByTheLibrary) {
-  const std::string file = tempPath("objects.bin");
-  {
-    std::tstring hello("hello");
-    std::tstring kana("\x83\x4a\x83\x69");  // katakana KA NA
-    Persistable plain;
-    Persistable::readyToSerialize();
-    fvostream out(file.c_str());
-    out << hello << kana << hello << plain << &plain;
-  }
-  ToolResult dump = run({"dump", file});
-  ASSERT_EQ(dump.status, 0) << dump.err;
-  EXPECT_EQ(dump.out.substr(dump.out.find('\n') + 1),
-            "#0 tstring (0x0070) \"hello\"\n"
-            "#1 tstring (0x0070) \"\xe3\x82\xab\xe3\x83\x8a\"\n"
-            "reference to #0 tstring (0x0070)\n"
-            "#2 Persistable (0x8001) {\n"
-            "}\n"
-            "reference to #2 Persistable (0x8001)\n"
-            "end at offset 50: 5 records, 3 objects, 2 references\n");
 }
 
 TEST_F(ToolTest, DumpOfAnEmptyFileIsNoRecords) {
@@ -196,6 +180,11 @@ TEST_F(ToolTest, DamagedFilesStopWithOffsetAndReason) {
                    "regkey_t: element 1 is a back-reference, not an element of its own"});
   cases.push_back({"element of another class", Bytes(keyHead).i32(1).text("t"), 47,
                    "regkey_t: element 0 has class id 0x0070, not a registry key or value"});
+  Bytes tree;  // cut inside a value's data, three records deep
+  tree.open(0xF034).i32(1).i32(0x80000002).text("S").add(key("S", 0, 0, {value("v", 3, "\x01")}));
+  tree.b.resize(tree.b.size() - 5);
+  cases.push_back({"cut inside nested records", tree, 99,
+                   "unexpected end of file reading the data size of a regval_t (4 bytes needed, 2 left)"});
   for (const Damage& d : cases) {
     SCOPED_TRACE(d.name);
     std::string path = file("damaged.bin", d.bytes);
@@ -206,12 +195,13 @@ TEST_F(ToolTest, DamagedFilesStopWithOffsetAndReason) {
     EXPECT_NE(r.out.find("stopped at " + where.substr(0, where.size() - 2)), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("end at offset"), std::string::npos) << r.out;
 
-    // JSON stays one well-formed document with the error in it
+    // JSON stays one well-formed document, every bracket closed, with the
+    // error in it
     ToolResult j = run({"dump", "--json", path});
     EXPECT_EQ(j.status, 1);
-    EXPECT_NE(j.out.find("\"error\":{\"offset\":" + std::to_string(d.offset) + ",\"message\":"), std::string::npos)
-        << j.out;
-    EXPECT_EQ(j.out.substr(j.out.size() - 2), "}\n");
+    nlohmann::json doc = nlohmann::json::parse(j.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << j.out;
+    EXPECT_EQ(doc["error"]["offset"], d.offset) << j.out;
   }
 }
 
@@ -227,30 +217,6 @@ TEST_F(ToolTest, DeepNestingIsDecodedUpToItsLimit) {
   ToolResult tooDeep = run({"dump", file("toodeep.bin", nested(1025))});
   EXPECT_EQ(tooDeep.status, 1);
   EXPECT_NE(tooDeep.err.find("Invalid format: nesting too deep."), std::string::npos) << tooDeep.err;
-}
-
-TEST_F(ToolTest, JsonStopInsideNestedRecordsClosesEveryBracket) {
-  Bytes b;
-  b.open(0xF034).i32(1).i32(0x80000002).text("S").add(key("S", 0, 0, {value("v", 3, "\x01")}));
-  b.b.resize(b.b.size() - 5);  // cut inside the value's data
-  ToolResult j = run({"dump", "--json", file("cut.bin", b)});
-  EXPECT_EQ(j.status, 1);
-  int depth = 0;
-  bool inString = false;
-  for (std::size_t i = 0; i < j.out.size(); ++i) {
-    char c = j.out[i];
-    if (inString) {
-      if (c == '\\') ++i;
-      else if (c == '"') inString = false;
-      continue;
-    }
-    if (c == '"') inString = true;
-    if (c == '{' || c == '[') ++depth;
-    if (c == '}' || c == ']') --depth;
-    ASSERT_GE(depth, 0) << j.out;
-  }
-  EXPECT_EQ(depth, 0) << j.out;
-  EXPECT_NE(j.out.find("\"elements\":[{\"offset\""), std::string::npos) << j.out;
 }
 
 TEST_F(ToolTest, DumpOfAMissingFileOrADirectoryFails) {

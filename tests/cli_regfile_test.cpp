@@ -16,6 +16,7 @@ using tobrel::test::readText;
 using tobrel::test::runTobrel;
 using tobrel::test::tempPath;
 using tobrel::test::ToolResult;
+using tobrel::test::writeText;
 
 // The registry editor's 5.00 format: UTF-16LE with a byte order mark, CR LF.
 std::string utf16File(const std::u16string& text) {
@@ -25,13 +26,6 @@ std::string utf16File(const std::u16string& text) {
     bytes += static_cast<char>(u >> 8);
   }
   return bytes;
-}
-
-void writeText(const std::string& path, const std::string& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
 }
 
 class RegFileTest : public ::testing::Test {

@@ -19,7 +19,7 @@ using tobrel::test::runTobrel;
 using tobrel::test::tempPath;
 using tobrel::test::ToolResult;
 using tobrel::test::Tree;
-using tobrel::test::writeBytes;
+using tobrel::test::writeText;
 
 // A client class with every kind of field: primitives of several widths, a
 // text held by value, a counted repetition and a link after a presence flag.
@@ -101,10 +101,6 @@ class SchemaTest : public ::testing::Test {
   }
 
   ToolResult run(const std::vector<std::string>& args) { return runTobrel(args, tempPath("schema-registry.db")); }
-
-  static void writeText(const std::string& path, const std::string& text) {
-    writeBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
-  }
 
   std::string schema_;
   std::string file_;

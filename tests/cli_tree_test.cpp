@@ -92,8 +92,6 @@ TEST_F(TreeToolTest, ShowPrintsTheLibrarysTextDump) {
   ToolResult show = run({"reg", "show", "hkcu\\Software\\T\\"});
   ASSERT_EQ(show.status, 0) << show.err;
   EXPECT_EQ(show.out, std::string(expected.c_str(), expected.size()));
-  EXPECT_EQ(show.out.find("--- Registry Tree ---\nHKEY: 80000001, SUBKEY: Software\\T\n--- regkey ---\n"), 0u)
-      << show.out;
 }
 
 TEST_F(TreeToolTest, ShowConvertsNamesAndTextsForTheTerminal) {
@@ -140,28 +138,6 @@ TEST_F(TreeToolTest, LoadTakesNamesTheRegistryHoldsAsOne) {
   ASSERT_EQ(RegQueryValueExA(key, "\x81\xE0", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size), ERROR_SUCCESS);
   EXPECT_EQ(std::string(data, size), std::string("\x81\xE0\0", 3));
   RegCloseKey(key);
-}
-
-TEST_F(TreeToolTest, DumpOfASavedTreeShowsKeysAndValues) {
-  const std::string file = tempPath("t.bin");
-  ASSERT_EQ(run({"reg", "save", "HKCU\\Software\\T", file}).status, 0);
-  ToolResult dump = run({"dump", file});
-  ASSERT_EQ(dump.status, 0) << dump.err;
-  for (const char* line : {"#0 regtree (0xF034) {\n", "  root key: 0x80000001 HKEY_CURRENT_USER\n",
-                           "  subkey: #1 tstring (0x0070) \"Software\\\\T\"\n",
-                           "  top key: #2 regkey_t (0xF033) {\n", "    elements: 3\n",
-                           "      name: #7 tstring (0x0070) \"A\"\n", "        data: 2 bytes 01 02\n",
-                           "      type: 4 REG_DWORD\n", "      data: 4 bytes 0x00000002 (2)\n",
-                           "      data: 4 bytes \"one\\0\"\n"}) {
-    EXPECT_NE(dump.out.find(line), std::string::npos) << line << dump.out;
-  }
-  ToolResult json = run({"dump", "--json", file});
-  ASSERT_EQ(json.status, 0);
-  EXPECT_NE(json.out.find("\"rootKey\":2147483649,\"rootKeyName\":\"HKEY_CURRENT_USER\""), std::string::npos);
-  EXPECT_NE(json.out.find("\"valueType\":1,\"valueTypeName\":\"REG_SZ\",\"size\":4,\"data\":\"6F6E6500\","
-                          "\"text\":\"one\\u0000\""),
-            std::string::npos)
-      << json.out;
 }
 
 TEST_F(TreeToolTest, FailuresSayWhatWentWrong) {

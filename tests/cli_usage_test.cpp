@@ -82,18 +82,29 @@ TEST_F(UsageTest, RegistryPathsThatNameNoRoot) {
               "reg remove");
 }
 
-TEST_F(UsageTest, HelpOfGroupsIsNoError) {
-  // "--help" anywhere before "--" wins over whatever else is wrong.
+TEST_F(UsageTest, HelpIsNoError) {
+  // "--help" or "-h" anywhere before "--" wins over whatever else is wrong;
+  // "help CMD" is "CMD --help".
+  const std::string dumpHelp = run({"dump", "--help"}).out;
+  EXPECT_EQ(dumpHelp.find("usage: tobrel dump FILE"), 0u) << dumpHelp;
   for (const std::vector<std::string>& words :
-       {std::vector<std::string>{"help"}, {"help", "reg", "show"}, {"reg", "--help"}, {"reg", "diff", "--frob", "-h"}}) {
+       {std::vector<std::string>{"--help"}, {"help"}, {"help", "reg", "show"}, {"reg", "--help"},
+        {"reg", "diff", "--frob", "-h"}, {"dump", "a", "b", "c", "-h"}, {"help", "dump"}}) {
     ToolResult r = run(words);
     EXPECT_EQ(r.status, 0) << words[0];
     EXPECT_EQ(r.out.compare(0, 14, "usage: tobrel "), 0) << r.out;
     EXPECT_EQ(r.err, "");
+    if (std::find(words.begin(), words.end(), "dump") != words.end()) {
+      EXPECT_EQ(r.out, dumpHelp);
+    }
   }
+  EXPECT_EQ(run({"--version"}).out.find("tobrel "), 0u);
   // After "--" it is an argument.
   expectUsage({"reg", "show", "--", "--help"}, "'--help' does not start with a root key (HKEY_CLASSES_ROOT, "
               "HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, or HKCR, HKCU, HKLM, HKU)", "reg show");
+  ToolResult literal = run({"dump", "--", "--help"});
+  EXPECT_EQ(literal.status, 1);
+  EXPECT_NE(literal.err.find("fvistream open error: filename=--help"), std::string::npos);
 }
 
 // Every command the tool lists, and every group of commands, refuses each
@@ -215,31 +226,6 @@ TEST_F(UsageTest, EveryCommandAndGroupRefusesWrongUsageWithTwo) {
       expectUsageError(with(args), "needs a value");
     }
   }
-}
-
-TEST_F(UsageTest, HelpForTheToolAndForEachCommand) {
-  ToolResult tool = run({"--help"});
-  EXPECT_EQ(tool.status, 0);
-  EXPECT_NE(tool.out.find("usage: tobrel COMMAND"), std::string::npos);
-  EXPECT_NE(tool.out.find("  dump "), std::string::npos);
-  EXPECT_NE(tool.out.find("  demo "), std::string::npos);
-  EXPECT_EQ(tool.err, "");
-
-  ToolResult version = run({"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out.find("tobrel "), 0u);
-
-  ToolResult dump = run({"dump", "--help"});
-  EXPECT_EQ(dump.status, 0);
-  EXPECT_NE(dump.out.find("usage: tobrel dump FILE"), std::string::npos);
-  EXPECT_NE(dump.out.find("--json"), std::string::npos);
-  // help wins over arguments that would be wrong, and "help CMD" is the same
-  EXPECT_EQ(run({"dump", "a", "b", "c", "-h"}).out, dump.out);
-  EXPECT_EQ(run({"help", "dump"}).out, dump.out);
-  // after "--" it is a file name
-  ToolResult literal = run({"dump", "--", "--help"});
-  EXPECT_EQ(literal.status, 1);
-  EXPECT_NE(literal.err.find("fvistream open error: filename=--help"), std::string::npos);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -35,11 +34,14 @@ inline std::string readText(const std::string& path) {
   return s.str();
 }
 
+inline void writeText(const std::string& path, const std::string& text) {
+  writeBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
+}
+
 // Runs `tobrel args...` with TOBREL_REGISTRY=registry (when not empty) and
 // stdin from /dev/null. stdout and stderr go to files, so that neither can
 // fill a pipe and stall the tool.
-inline ToolResult runTobrel(const std::vector<std::string>& args, const std::string& registry,
-                            const std::string& workDir = "") {
+inline ToolResult runTobrel(const std::vector<std::string>& args, const std::string& registry) {
   ToolResult result;
   const std::string outPath = tempPath("tool.out");
   const std::string errPath = tempPath("tool.err");
@@ -64,15 +66,8 @@ inline ToolResult runTobrel(const std::vector<std::string>& args, const std::str
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::string oldDir;
-  if (!workDir.empty()) {
-    char buf[4096];
-    if (getcwd(buf, sizeof buf)) oldDir = buf;
-    if (chdir(workDir.c_str()) != 0) return result;
-  }
   pid_t pid = 0;
   int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
-  if (!oldDir.empty() && chdir(oldDir.c_str()) != 0) return result;
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return result;
   int status = 0;

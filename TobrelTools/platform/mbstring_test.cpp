@@ -18,22 +18,6 @@ long offsetOf(const unsigned char* hit, const char* base) {
   return hit ? static_cast<long>(hit - u(base)) : -1;
 }
 
-TEST(MbStringTest, SubstringMatchesStartOnlyAtCharacters) {
-  const char* text = "\x82\x41" "A\x83\x5C\\\xB1";  // 0x41 and 0x5C are trail bytes first
-  EXPECT_EQ(offsetOf(_mbsstr(u(text), u("A")), text), 2);
-  EXPECT_EQ(offsetOf(_mbsstr(u(text), u("\\")), text), 5);
-  EXPECT_EQ(offsetOf(_mbsstr(u(text), u("\x82\x41")), text), 0);
-  EXPECT_EQ(offsetOf(_mbsstr(u(text), u("\xB1")), text), 6);
-  EXPECT_EQ(offsetOf(_mbsstr(u(text), u("")), text), 0);
-  EXPECT_EQ(_mbsstr(u(text), u("\x41\x41")), nullptr);
-  EXPECT_EQ(_mbsstr(u("\x82\xB1"), u("\xB1")), nullptr);
-  EXPECT_EQ(_mbsstr(u("ab\x81"), u("\x81")), nullptr);  // a lead byte before the NUL ends the text
-  EXPECT_EQ(_mbsstr(u("abc"), u("abcd")), nullptr);
-  EXPECT_EQ(_mbsstr(nullptr, u("a")), nullptr);
-  // A later occurrence after a rejected one is still found.
-  EXPECT_EQ(offsetOf(_mbsstr(u("\x82\x61" "ab"), u("ab")), "\x82\x61" "ab"), 2);
-}
-
 // The character starts of a text, by a plain walk from its first byte.
 std::vector<bool> characterStarts(const std::string& s) {
   std::vector<bool> starts(s.size() + 1, false);
@@ -86,16 +70,15 @@ TEST(MbStringTest, SearchesAgreeWithAPlainCharacterWalk) {
   }
 }
 
+// Single-byte characters are checked against the walk above; here the
+// double-byte ones, the terminator, and a null text.
 TEST(MbStringTest, CharacterSearches) {
   const char* text = "\x82\x41xA\x82\x41\xB1";
-  EXPECT_EQ(offsetOf(_mbschr(u(text), 'A'), text), 3);
   EXPECT_EQ(offsetOf(_mbschr(u(text), 0x8241), text), 0);
   EXPECT_EQ(offsetOf(_mbsrchr(u(text), 0x8241), text), 4);
-  EXPECT_EQ(offsetOf(_mbschr(u(text), 0xB1), text), 6);
   EXPECT_EQ(offsetOf(_mbschr(u(text), 0), text), 7);
   EXPECT_EQ(offsetOf(_mbsrchr(u(text), 0), text), 7);
-  EXPECT_EQ(_mbschr(u("\x82\x41"), 'A'), nullptr);
-  EXPECT_EQ(_mbsrchr(u("\x82\x41"), 'A'), nullptr);
+  EXPECT_EQ(_mbsstr(nullptr, u("a")), nullptr);
   // A byte of 0x80 or above handed over as a signed char matches nothing.
   EXPECT_EQ(_mbschr(u(text), static_cast<unsigned>(static_cast<int>(static_cast<char>(0xB1)))), nullptr);
   EXPECT_EQ(_mbsrchr(u(text), static_cast<unsigned>(static_cast<int>(static_cast<char>(0xB1)))), nullptr);
@@ -162,12 +145,9 @@ TEST(MbStringTest, SingleBytesAndOtherValues) {
   }
   EXPECT_EQ(_mbctoupper(0xFFFFFFE1u), 0xFFFFFFE1u);  // a negative char widened
   EXPECT_EQ(_mbctoupper(0x10000u + 0x8281), 0x10000u + 0x8281);
-  EXPECT_NE(isleadbyte(0x81), 0);
-  EXPECT_NE(isleadbyte(0xFC), 0);
-  EXPECT_EQ(isleadbyte(0x80), 0);
-  EXPECT_EQ(isleadbyte(0xA0), 0);
-  EXPECT_EQ(isleadbyte(0xFD), 0);
-  EXPECT_EQ(isleadbyte(-127), 0);
+  for (int c = -128; c < 256; ++c) {
+    EXPECT_EQ(isleadbyte(c) != 0, (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) << c;
+  }
 }
 
 TEST(MbStringTest, WideCaseInsensitiveComparison) {

@@ -49,11 +49,12 @@
 //   ERROR_REGISTRY_IO_FAILED; exec still gives a fresh start), while the
 //   parent's batch goes on unharmed. Forks that bypass pthread_atfork
 //   (vfork, clone) must exec at once, as for any library.
-// - The log: the -wal file beside the database is emptied once it passes
-//   8 MiB, when no transaction of another process holds it up for more than
-//   200 ms; a writer that finds it past 16 MiB empties it itself. Under
-//   sustained writes from any number of processes it stays below 24 MiB plus
-//   the largest single transaction, unless a transaction (such as a read
+// - The log: the -wal file beside the database is started over from its
+//   beginning once it passes 8 MiB, when no transaction of another process
+//   holds it up for more than 200 ms, and emptied once the writes stop; a
+//   writer that finds it past 16 MiB waits until it is. Under sustained
+//   writes from any number of processes it stays below 24 MiB plus the
+//   largest single transaction, unless a transaction (such as a read
 //   RegistryBatch) stays open throughout.
 // - Errors of the store itself: ERROR_BUSY (another process held the
 //   database longer than 10 seconds), ERROR_CANTOPEN (the file cannot be

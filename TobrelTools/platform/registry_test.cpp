@@ -317,11 +317,16 @@ TEST_F(RegistryApiTest, HandlesOfADeletedKeyFailWithKeyDeleted) {
   HKEY sub = nullptr;
   EXPECT_EQ(RegCreateKeyExA(doomed, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr), ERROR_KEY_DELETED);
   EXPECT_EQ(RegOpenKeyExA(doomed, "Sub", 0, KEY_READ, &sub), ERROR_KEY_DELETED);
-  EXPECT_EQ(RegCloseKey(doomed), ERROR_SUCCESS);
-  // A key made again under the same name is a new key.
+  // A key made again under the same name (the newest key, as the deleted one
+  // was) is a new key, which the old handle never reaches.
   HKEY again = create("Doomed");
   size = 0;
   EXPECT_EQ(RegQueryValueExA(again, "v", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  setString(again, "w", "new");
+  EXPECT_EQ(RegQueryValueExA(doomed, "w", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegSetValueExA(doomed, "x", 0, REG_SZ, reinterpret_cast<const BYTE*>("y"), 2), ERROR_KEY_DELETED);
+  EXPECT_EQ(valueNames(again), std::vector<std::string>{"w"});
+  EXPECT_EQ(RegCloseKey(doomed), ERROR_SUCCESS);
   RegCloseKey(again);
 }
 

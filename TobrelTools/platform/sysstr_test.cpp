@@ -28,11 +28,8 @@ TEST(SysString, HoldsACopyWithByteCountBeforeAndZeroAfter) {
   EXPECT_EQ(3u, SysStringLen(b));
   EXPECT_EQ(6u, SysStringByteLen(b));
   SysFreeString(b);
-}
-
-TEST(SysString, EmptyTextIsAStringOfLengthZero) {
   const unsigned short empty[] = {0};
-  BSTR b = SysAllocString(empty);
+  b = SysAllocString(empty);
   ASSERT_NE(nullptr, b);
   EXPECT_EQ(0u, SysStringLen(b));
   EXPECT_EQ(0, b[0]);

@@ -21,11 +21,6 @@ std::string dataLine(const std::string& dump) {
   return at == std::string::npos ? std::string() : dump.substr(at);
 }
 
-TEST(RegDump, DefaultKeyIsThreeLines) {
-  regkey_t k;
-  EXPECT_EQ(str(k.toString()), "--- regkey ---\nClass Name: \nName: \"\"\n");
-}
-
 TEST(RegDump, LastWriteLineOnlyForTimesDosCanHold) {
   regkey_t k;
   k.setName("Software\\Test");

@@ -19,18 +19,9 @@ TEST(FvostreamTest, WritesLittleEndianImageOfEveryType) {
   std::string path = tempPath("types.bin");
   {
     fvostream os(path.c_str());
-    os.put(static_cast<char>('A'));
-    os.put(-2.0);
-    os.put(1.0f);
-    os.put(1);
-    os.put(-2L);
-    os.put(static_cast<short>(-2));
-    os.put(true);
-    os.put(static_cast<unsigned char>(0xFE));
-    os.put(static_cast<unsigned short>(0x1234));
-    os.put(0xDEADBEEFu);
-    os.put(258UL);
-    os.put(static_cast<__int64>(-2));
+    os.put(static_cast<char>('A')).put(-2.0).put(1.0f).put(1).put(-2L).put(static_cast<short>(-2)).put(true);
+    os.put(static_cast<unsigned char>(0xFE)).put(static_cast<unsigned short>(0x1234)).put(0xDEADBEEFu);
+    os.put(258UL).put(static_cast<__int64>(-2));
     EXPECT_TRUE(os.good());
   }
   std::vector<unsigned char> expected = {
@@ -83,37 +74,11 @@ TEST(FvostreamTest, ConstructorThrowsExactMessageForUnopenableName) {
   }
 }
 
-TEST(FvostreamTest, StreamWithoutFileIsGoodUntilUsedAndThenBad) {
-  fvostream os;
-  EXPECT_TRUE(os.good());
-  EXPECT_EQ(os.file(), nullptr);
-  os << 1;
-  EXPECT_EQ(os.rdstate(), vios::badbit);
-  EXPECT_TRUE(os.bad());
-  EXPECT_FALSE(os.fail());
-  std::string path = tempPath("later.bin");
-  EXPECT_TRUE(os.open(path.c_str()));
-  EXPECT_EQ(os.rdstate(), 0);
-}
-
-TEST(FvostreamTest, FailedOpenAddsFailbitAndKeepsTheName) {
-  fvostream os;
-  os.clear(vios::eofbit);
-  std::string bad = tempPath("missing/dir/f.bin");
-  EXPECT_FALSE(os.open(bad.c_str()));
-  EXPECT_EQ(os.rdstate(), vios::eofbit | vios::failbit);
-  EXPECT_EQ(os.fileName(), bad);
-  EXPECT_EQ(os.file(), nullptr);
-}
-
 TEST(FvostreamTest, StateBitsAccumulateAndClearReplaces) {
   fvostream os;
+  EXPECT_TRUE(os.good());
   os.clear(5);
-  EXPECT_EQ(os.rdstate(), 5);
-  EXPECT_TRUE(os.eof());
-  EXPECT_TRUE(os.bad());
-  EXPECT_FALSE(os.fail());
-  EXPECT_FALSE(os.good());
+  EXPECT_TRUE(os.eof() && os.bad() && !os.fail() && !os.good());
   os.clear(0);
   EXPECT_TRUE(os.good());
 }
@@ -182,22 +147,15 @@ TEST(FvostreamTest, OperatorFormsCallTheNamedFormsAndStateChangesGoThroughClear)
   os.log.clear();
   os << 'x';  // no file: badbit, through clear
   EXPECT_EQ(os.log, "c clear4 ");
-  os.log.clear();
-  EXPECT_FALSE(os.open(tempPath("no/such/dir/f.bin").c_str()));
-  EXPECT_EQ(os.log, "clear6 ");
-  EXPECT_EQ(bytesOf(path).size(), 8u + 4 + 4 + 2 + 1 + 1 + 2 + 4 + 4 + 4 + 8 + 1);
-}
-
-// close() of an open file makes the stream good again; without a file it
-// changes nothing.
-TEST(FvostreamTest, CloseOfAnOpenFileResetsTheState) {
-  fvostream os(tempPath("close.bin").c_str());
-  os.clear(vios::failbit | vios::eofbit);
-  os.close();
-  EXPECT_EQ(os.rdstate(), 0);
-  os.clear(vios::badbit);
-  os.close();
+  os.close();  // no file: the state stays
   EXPECT_EQ(os.rdstate(), vios::badbit);
+  os.log.clear();
+  const std::string bad = tempPath("no/such/dir/f.bin");
+  EXPECT_FALSE(os.open(bad.c_str()));  // adds failbit, keeps the name
+  EXPECT_EQ(os.log, "clear6 ");
+  EXPECT_EQ(os.fileName(), bad);
+  EXPECT_EQ(os.file(), nullptr);
+  EXPECT_EQ(bytesOf(path).size(), 8u + 4 + 4 + 2 + 1 + 1 + 2 + 4 + 4 + 4 + 8 + 1);
 }
 
 }  // namespace

@@ -56,6 +56,18 @@ bool BackgroundCheckpointer::request() {
   return true;
 }
 
+bool BackgroundCheckpointer::settle() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!thread_) return false;
+  // Two checks find stopped writes: one to see the log, one to see it unchanged.
+  checksDue_ = std::min(checksDue_, 2);
+  hurry_ = true;
+  wake_.notify_one();
+  idle_.wait(lock, [this] { return failed_ || stop_ || (!pending_ && !running_ && checksDue_ == 0); });
+  hurry_ = false;
+  return !failed_ && leftEmpty_;
+}
+
 std::uint64_t BackgroundCheckpointer::completed() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return completed_;
@@ -64,6 +76,11 @@ std::uint64_t BackgroundCheckpointer::completed() const {
 std::uint64_t BackgroundCheckpointer::restarted() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return restarted_;
+}
+
+std::uint64_t BackgroundCheckpointer::emptied() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return emptied_;
 }
 
 void BackgroundCheckpointer::run() {
@@ -78,21 +95,72 @@ void BackgroundCheckpointer::run() {
   if (db) busyWait_.install(db);
   std::unique_lock<std::mutex> lock(mutex_);
   if (!db) failed_ = true;
+  // What changed since the last look: PRAGMA data_version moves whenever
+  // another connection commits. Reading it costs a read transaction, far
+  // less than a checkpoint.
+  sqlite3_stmt* version = nullptr;
+  if (db && sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &version, nullptr) != SQLITE_OK) version = nullptr;
+  const auto dataVersion = [version]() -> sqlite3_int64 {
+    if (!version) return -1;
+    sqlite3_int64 v = sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int64(version, 0) : -1;
+    sqlite3_reset(version);
+    return v;
+  };
+  sqlite3_int64 lastVersion = -1;   // at the last look, -1 before one
   while (db) {
-    wake_.wait(lock, [this] { return pending_ || stop_; });
+    idle_.notify_all();
+    const auto due = [this] { return pending_ || stop_ || (hurry_ && checksDue_ > 0); };
+    if (checksDue_ > 0) {
+      wake_.wait_for(lock, std::chrono::milliseconds(kIdleCheckMs), due);
+    } else {
+      wake_.wait(lock, due);
+    }
     if (stop_) break;
+    const bool asked = pending_;
+    if (!asked && checksDue_ == 0) continue;
     pending_ = false;
+    running_ = true;
+    if (!asked) --checksDue_;
     lock.unlock();
-    // Passive first: it copies the bulk of the log while writers go on, so
-    // that the truncating pass, which holds them back, has little left to do.
-    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-    int logFrames = -1;
-    int rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logFrames, nullptr);
+    int rc = SQLITE_BUSY;
+    bool empty = false;
+    if (asked) {
+      // A writer is at work (its commit asked). Passive first: it copies the
+      // bulk of the log while writers go on, so that the restarting pass,
+      // which holds them back, has little left to do. The log starts over,
+      // the file stays.
+      sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+      rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
+      lastVersion = dataVersion();
+    } else {
+      const sqlite3_int64 now = dataVersion();
+      if (now >= 0 && now == lastVersion) {
+        // Nothing committed since the last look: the writes stopped.
+        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        int left = -1;
+        empty = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &left, nullptr) == SQLITE_OK &&
+                left == 0;
+      }
+      lastVersion = now;
+    }
     lock.lock();
-    ++completed_;
-    if (rc == SQLITE_OK && logFrames == 0) ++restarted_;
+    running_ = false;
+    leftEmpty_ = empty;
+    if (asked) {
+      ++completed_;
+      if (rc == SQLITE_OK) ++restarted_;
+      checksDue_ = hurry_ ? 2 : kIdleChecks;
+    }
+    if (empty) {
+      ++emptied_;
+      checksDue_ = 0;
+    }
   }
+  running_ = false;
+  checksDue_ = 0;
+  idle_.notify_all();
   lock.unlock();
+  sqlite3_finalize(version);
   if (db) sqlite3_close(db);
 }
 

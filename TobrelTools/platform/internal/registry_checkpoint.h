@@ -6,10 +6,19 @@
 //
 // The thread starts at the first request, with a database connection of its
 // own. Each request runs a passive checkpoint (copies what no reader needs,
-// blocks nobody), then a truncating one: it holds new writers back for at
+// blocks nobody), then a restarting one: it holds new writers back for at
 // most `restartWaitMs` while the last frames are copied and the readers of
-// the log finish, then empties the log file. When readers stay longer the
-// log is left as it is and the next request tries again.
+// the log finish, so that the next write starts the log over from its
+// beginning. The file keeps its size meanwhile: writes that go on reuse its
+// blocks, which costs the writer less than growing a file cut back to
+// nothing, and a writer does not wait for the truncation.
+//
+// After a request the thread watches for the writes to stop: every
+// kIdleCheckMs without a request (at most kIdleChecks times) it looks whether
+// anything was committed since its last look (PRAGMA data_version), and when
+// nothing was it empties the log and truncates the file. When readers stay longer than
+// `restartWaitMs` the log is left as it is, and the next request or check
+// tries again.
 //
 // Fork: the object must be destroyed before a fork (the store does this in
 // its fork handler, see registry_store.h); nothing of it may cross a fork.
@@ -68,13 +77,24 @@ class BackgroundCheckpointer {
   BackgroundCheckpointer(const BackgroundCheckpointer&) = delete;
   BackgroundCheckpointer& operator=(const BackgroundCheckpointer&) = delete;
 
+  static constexpr int kIdleCheckMs = 50;
+  static constexpr int kIdleChecks = 40;
+
   // Asks for a checkpoint and returns at once; false when no thread can run
   // one (it could not be started, or could not open the database).
   bool request();
 
-  // Checkpoints run so far, and those of them that emptied the log.
+  // Returns once no checkpoint is asked for or under way, making (at most
+  // two of) the checks for stopped writes that are still due at once rather
+  // than after their delay: with no writer active meanwhile, the log is then
+  // empty unless readers held it up. True when the log was left empty.
+  bool settle();
+
+  // Requested checkpoints run so far, and those of them that started the
+  // log over; checks that found the writes stopped and emptied the log.
   std::uint64_t completed() const;
   std::uint64_t restarted() const;
+  std::uint64_t emptied() const;
 
  private:
   void run();
@@ -83,11 +103,17 @@ class BackgroundCheckpointer {
   BusyWait busyWait_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
+  std::condition_variable idle_;
   bool pending_ = false;
+  bool running_ = false;
+  bool hurry_ = false;     // settle() waits: idle checks run at once
+  int checksDue_ = 0;      // idle checks still to make
+  bool leftEmpty_ = false; // the last checkpoint or check emptied the log
   bool stop_ = false;
   bool failed_ = false;
   std::uint64_t completed_ = 0;
   std::uint64_t restarted_ = 0;
+  std::uint64_t emptied_ = 0;
   std::unique_ptr<std::thread> thread_;
 };
 

@@ -19,13 +19,11 @@ namespace regstore {
 
 namespace {
 
-const int kSchemaVersion = 3;
-// What a log that SQLite started over by itself is trimmed to.
-const char* const kJournalSizeLimit = "PRAGMA journal_size_limit=2097152;";
+const int kSchemaVersion = 4;
 
 const char* const kSchema =
     "CREATE TABLE keys("
-    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  id INTEGER PRIMARY KEY,"
     "  parent INTEGER,"
     "  name BLOB NOT NULL,"
     "  uname BLOB NOT NULL,"
@@ -40,7 +38,9 @@ const char* const kSchema =
     "  name BLOB NOT NULL,"
     "  type INTEGER NOT NULL,"
     "  data BLOB NOT NULL,"
-    "  PRIMARY KEY(key, uname)) WITHOUT ROWID;";
+    "  PRIMARY KEY(key, uname)) WITHOUT ROWID;"
+    "CREATE TABLE keymark(top INTEGER NOT NULL);"
+    "INSERT INTO keymark VALUES(0);";
 
 // From the first layout, where values had a row id and two indexes.
 const char* const kUpgradeFrom1 =
@@ -78,12 +78,14 @@ const char* const kStatements[] = {
     "PRAGMA data_version",
     KEY_COLUMNS "WHERE id = ?1",
     KEY_COLUMNS "WHERE parent = ?1 AND uname = ?2",
-    "INSERT INTO keys(parent, name, uname, class, mtime) VALUES(?1, ?2, ?3, ?4, ?5)",
+    "INSERT INTO keys(id, parent, name, uname, class, mtime)"
+    " VALUES(max((SELECT max(id) FROM keys), (SELECT top FROM keymark)) + 1, ?1, ?2, ?3, ?4, ?5)",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1 AND readonly = 0",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "DELETE FROM vals WHERE key = ?1",
     "DELETE FROM keys WHERE id = ?1",
+    "UPDATE keymark SET top = ?1 WHERE ?1 > top AND ?1 > coalesce((SELECT max(id) FROM keys), 0)",
     KEY_COLUMNS "WHERE parent = ?1 ORDER BY uname LIMIT 1 OFFSET ?2",
     KEY_COLUMNS "WHERE parent = ?1 AND uname > ?2 ORDER BY uname LIMIT 1",
     "SELECT name, type, data FROM vals WHERE key = ?1 AND uname = ?2",
@@ -207,7 +209,12 @@ LONG RegistryStore::openDatabase() {
   // rows are small, and a commit writes and checksums every page it touched.
   LONG err = exec("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
                   " PRAGMA foreign_keys=OFF;");
-  if (err == ERROR_SUCCESS) err = exec(kJournalSizeLimit);
+  // What the log file is trimmed to when the log starts over: the log's
+  // bound, so that a log that keeps to it keeps its file (writes reuse its
+  // blocks rather than grow it again).
+  if (err == ERROR_SUCCESS) {
+    err = exec(("PRAGMA journal_size_limit=" + std::to_string(kInlineCheckpointBytes + kCheckpointBytes) + ";").c_str());
+  }
   if (err != ERROR_SUCCESS) return err;
   // Checkpoints as the log grows, in the background (see walHook); this
   // replaces SQLite's own, which would run in the committing call.
@@ -230,6 +237,10 @@ LONG RegistryStore::openDatabase() {
 
 void RegistryStore::stopBackground() { checkpointer_.reset(); }
 
+void RegistryStore::settleCheckpoints() {
+  if (checkpointer_) checkpointer_->settle();
+}
+
 void RegistryStore::checkpointHere() {
   sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
   checkpointWait_.install(db_);
@@ -247,7 +258,9 @@ int RegistryStore::walHook(void* self, sqlite3*, const char*, int frames) {
     if (store->checkpointer_->request()) return SQLITE_OK;
   }
   // No thread to run it, or the background cannot keep up with the writes
-  // coming in (readers held every restart off): the writer does it.
+  // coming in (readers held every restart off): the writer waits for the
+  // background to finish and, unless that emptied the log, does it itself.
+  if (store->checkpointer_ && store->checkpointer_->settle()) return SQLITE_OK;
   store->checkpointHere();
   return SQLITE_OK;
 }
@@ -280,7 +293,8 @@ LONG RegistryStore::createSchema() {
   // transaction: a failure leaves the file as it was.
   if (version == 1) err = exec(kUpgradeFrom1);
   if (err == ERROR_SUCCESS && (version == 1 || version == 2)) err = upgradeNames();
-  if (err == ERROR_SUCCESS && (version == 1 || version == 2)) {
+  if (err == ERROR_SUCCESS && version >= 1 && version <= 3) err = upgradeIds();
+  if (err == ERROR_SUCCESS && version >= 1 && version < kSchemaVersion) {
     err = exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";").c_str());
   }
   if (err != ERROR_SUCCESS) {
@@ -503,6 +517,13 @@ LONG RegistryStore::deleteKey(KeyId id) {
   LONG err = runToEnd(s);
   if (err != ERROR_SUCCESS) return err;
   s = stmt(kDeleteKey);
+  if (!s) return ERROR_REGISTRY_IO_FAILED;
+  sqlite3_bind_int64(s, 1, id);
+  err = runToEnd(s);
+  if (err != ERROR_SUCCESS) return err;
+  // The newest key leaves its id behind in keymark, which new ids start
+  // above; any other key's id stays below the newest one's.
+  s = stmt(kRetireId);
   if (!s) return ERROR_REGISTRY_IO_FAILED;
   sqlite3_bind_int64(s, 1, id);
   return runToEnd(s);

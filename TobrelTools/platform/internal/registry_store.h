@@ -13,9 +13,13 @@
 // name X'00' (no real name holds a NUL), whose `seq` is the last sequence
 // number handed out and whose `type` is the time its values last changed; it
 // sits beside the values in the same b-tree, so that setting a value usually
-// writes one page. Key ids are never reused (AUTOINCREMENT), so a handle
-// to a deleted key can never reach a newer key. The four predefined roots are
-// the keys 1 to 4.
+// writes one page. Key ids are never reused, so a handle to a deleted key
+// can never reach a newer key: a new key gets the next id above both the
+// largest id in `keys` and keymark.top (one row), which holds the id of the
+// newest key deleted while it was the newest. That row is written only by
+// such a delete, so that a create writes no page for its id (AUTOINCREMENT
+// would write its counter page at every create). The four predefined roots
+// are the keys 1 to 4.
 //
 // Concurrency and durability: SQLite as it ships (its own Unix file layer
 // and locking), WAL journal with synchronous=NORMAL, and a busy handler that
@@ -26,11 +30,13 @@
 // 1 KiB pages.
 //
 // The log: checkpoints run on a thread of their own (registry_checkpoint.h),
-// asked for after each kCheckpointBytes of log; each one empties the log
-// once it can (waiting at most kRestartWaitMs for readers and writers), and
-// journal_size_limit trims a log that SQLite started over by itself. A
+// asked for after each kCheckpointBytes of log; each one has the log started
+// over once it can (waiting at most kRestartWaitMs for readers and writers),
+// keeping the file for the writes to come, and the file is emptied once the
+// writes stop. journal_size_limit trims a file that grew past the bound. A
 // writer that finds the log past kInlineCheckpointBytes (the background could
-// not catch up) checkpoints itself the same way.
+// not catch up) waits for the background, then empties the log itself if it
+// is still there.
 //
 // Fork: an SQLite connection, and SQLite's per-file lock bookkeeping, must
 // never cross a fork, or the child's locks are not real and its commits can
@@ -111,6 +117,10 @@ class RegistryStore {
   // close the store.
   void stopBackground();
 
+  // Waits for the background checkpoints asked for so far and has the log
+  // emptied now if the writes stopped (BackgroundCheckpointer::settle).
+  void settleCheckpoints();
+
   // Log sizes, in bytes, that ask for a background checkpoint and that make
   // a writer checkpoint itself; the longest a log restart holds writers back.
   static constexpr int kCheckpointBytes = 8 << 20;
@@ -169,7 +179,7 @@ class RegistryStore {
   enum Stmt {
     kBegin, kBeginImmediate, kCommit, kRollback, kSavepoint, kRelease, kRollbackTo,
     kDataVersion, kGetKey, kFindChild, kInsertKey, kTouchKey, kTouchParent, kHasChildren,
-    kDeleteValues, kDeleteKey, kChildAt, kChildAfter, kGetValue, kUpsertValue,
+    kDeleteValues, kDeleteKey, kRetireId, kChildAt, kChildAfter, kGetValue, kUpsertValue,
     kDeleteValue, kValueOrder, kBumpValues, kFirstValues, kSetReadOnlyTree, kStmtCount
   };
   sqlite3_stmt* stmt(Stmt which);
@@ -178,9 +188,10 @@ class RegistryStore {
   LONG openDatabase();
   LONG createSchema();
   int schemaVersion(int* rc);   // PRAGMA user_version, -1 when it cannot be read
-  // From the second layout to the third (registry_upgrade.cpp), inside
-  // createSchema's transaction.
+  // From the second layout to the third, and from the third to the fourth
+  // (registry_upgrade.cpp), inside createSchema's transaction.
   LONG upgradeNames();
+  LONG upgradeIds();
   LONG step(sqlite3_stmt* s, bool* row);
   LONG runToEnd(sqlite3_stmt* s);
   // Steps a bound key query into `out`; `missing` when it finds no key.

@@ -168,7 +168,38 @@ TEST(RegistryStoreFileTest, AFileOfTheFirstLayoutIsUpgradedInPlace) {
   }
   EXPECT_EQ(names, (std::vector<std::string>{"z", "a", "new"}));
   RegCloseKey(key);
-  EXPECT_EQ(sqliteOne(db, "PRAGMA user_version"), "3");
+  EXPECT_EQ(sqliteOne(db, "PRAGMA user_version"), "4");
+  EXPECT_EQ(sqliteOne(db, "PRAGMA integrity_check"), "ok");
+  tobrel::registryStoreReset(nullptr);
+}
+
+// A key id is never handed out again, not even that of the newest key once
+// it is deleted, and not after the store is opened again.
+TEST(RegistryStoreFileTest, KeyIdsAreNeverHandedOutAgain) {
+  std::string db = tobrel::test::freshRegistryStore();
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Ids\\First", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  const long long first = std::stoll(sqliteOne(db, "SELECT id FROM keys WHERE name = CAST('First' AS BLOB)"));
+  ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Ids\\First"), ERROR_SUCCESS);
+  tobrel::registryStoreReset(db.c_str());
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Ids\\Second", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  const long long second = std::stoll(sqliteOne(db, "SELECT id FROM keys WHERE name = CAST('Second' AS BLOB)"));
+  EXPECT_GT(second, first);
+  // Deleting an older key leaves the next id as it was.
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Ids\\Third", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Ids\\Second"), ERROR_SUCCESS);
+  EXPECT_EQ(sqliteOne(db, "SELECT top FROM keymark"), std::to_string(first));
+  ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Ids\\Third"), ERROR_SUCCESS);
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Ids\\Fourth", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_GT(std::stoll(sqliteOne(db, "SELECT id FROM keys WHERE name = CAST('Fourth' AS BLOB)")), second + 1);
   EXPECT_EQ(sqliteOne(db, "PRAGMA integrity_check"), "ok");
   tobrel::registryStoreReset(nullptr);
 }

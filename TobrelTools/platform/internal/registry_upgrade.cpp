@@ -1,4 +1,6 @@
-// Bringing a store file of the second layout up to the third: names and
+// Bringing a store file of an older layout up to date.
+//
+// From the second layout to the third: names and
 // string data as Windows' ANSI calls leave them, folded over all of Unicode
 // (registry_names.h). Before, names were kept as the bytes callers gave and
 // folded by upper-casing ASCII letters only, so that siblings such as "Ａ"
@@ -8,6 +10,11 @@
 // key) are all kept: the later one (by creation) gets " (2)" added to its
 // name, " (3)" when that is taken too, and so on, so that nothing stored is
 // lost and the user can find and merge them.
+//
+// From the third layout to the fourth: key ids came from AUTOINCREMENT,
+// whose counter (a row of sqlite_sequence) every create wrote. The keys table
+// is copied into one without it, ids unchanged, and the counter becomes
+// keymark.top, so that no id handed out before is handed out again.
 #include <sqlite3.h>
 
 #include <map>
@@ -137,6 +144,40 @@ LONG RegistryStore::upgradeNames() {
     if (rc != SQLITE_DONE) return fail(rc);
   }
   return exec("DROP TABLE vals; ALTER TABLE vals3 RENAME TO vals;");
+}
+
+LONG RegistryStore::upgradeIds() {
+  // A file whose keys table never had a row added has no counter yet.
+  sqlite3_int64 top = 0;
+  {
+    Statement counter(db_, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'sqlite_sequence'");
+    if (counter.rc() != SQLITE_OK) return fail(counter.rc());
+    int rc = sqlite3_step(counter.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return fail(rc);
+    if (rc == SQLITE_ROW) {
+      Statement seq(db_, "SELECT seq FROM sqlite_sequence WHERE name = 'keys'");
+      if (seq.rc() != SQLITE_OK) return fail(seq.rc());
+      rc = sqlite3_step(seq.get());
+      if (rc == SQLITE_ROW) top = sqlite3_column_int64(seq.get(), 0);
+      else if (rc != SQLITE_DONE) return fail(rc);
+    }
+  }
+  return exec(("CREATE TABLE keymark(top INTEGER NOT NULL);"
+               "INSERT INTO keymark VALUES(" + std::to_string(top) + ");"
+               "CREATE TABLE keys4("
+               "  id INTEGER PRIMARY KEY,"
+               "  parent INTEGER,"
+               "  name BLOB NOT NULL,"
+               "  uname BLOB NOT NULL,"
+               "  class BLOB,"
+               "  mtime INTEGER NOT NULL,"
+               "  readonly INTEGER NOT NULL DEFAULT 0);"
+               "INSERT INTO keys4(id, parent, name, uname, class, mtime, readonly)"
+               "  SELECT id, parent, name, uname, class, mtime, readonly FROM keys;"
+               "DROP TABLE keys;"
+               "ALTER TABLE keys4 RENAME TO keys;"
+               "CREATE UNIQUE INDEX keys_child ON keys(parent, uname);")
+                  .c_str());
 }
 
 }  // namespace regstore

@@ -1,11 +1,14 @@
-// A store file of the second layout (names kept as callers gave them, folded
-// by upper-casing ASCII only) is brought up to date when first opened: names
-// and string data as Windows' ANSI calls leave them, Windows' order, and
-// siblings that became one name all kept.
+// Store files of older layouts are brought up to date when first opened. The
+// second layout (names kept as callers gave them, folded by upper-casing
+// ASCII only): names and string data as Windows' ANSI calls leave them,
+// Windows' order, and siblings that became one name all kept. The third
+// (key ids from AUTOINCREMENT): every row as it was, and no id handed out
+// again.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,6 +47,55 @@ const char kLayout2[] =
     " (5, X'', 1, X'', 7, X'87900000'),"
     " (15, X'00', 1, X'', 1, X''), (15, X'56', 1, X'76', 4, X'2A000000');"
     "PRAGMA user_version=2;";
+
+// The third layout: as the fourth, but key ids came from AUTOINCREMENT. Its
+// counter (30) is above every id left: the key that had 30 is gone.
+const char kLayout3[] =
+    "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER, name BLOB NOT NULL,"
+    " uname BLOB NOT NULL, class BLOB, mtime INTEGER NOT NULL, readonly INTEGER NOT NULL DEFAULT 0);"
+    "CREATE UNIQUE INDEX keys_child ON keys(parent, uname);"
+    "CREATE TABLE vals(key INTEGER NOT NULL, uname BLOB NOT NULL, seq INTEGER NOT NULL, name BLOB NOT NULL,"
+    " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, uname)) WITHOUT ROWID;"
+    "INSERT INTO keys(id, parent, name, uname, mtime) VALUES(1, NULL, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT', 1),"
+    " (2, NULL, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER', 1), (3, NULL, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE', 1),"
+    " (4, NULL, 'HKEY_USERS', 'HKEY_USERS', 1);"
+    // Names as code page 932 bytes, folded names as the upper-cased UTF-16
+    // units (big-endian), as the third layout keeps them.
+    "INSERT INTO keys(id, parent, name, uname, class, mtime, readonly) VALUES"
+    " (5, 2, CAST('Kept' AS BLOB), X'004B004500500054', NULL, 133600000000000000, 0),"
+    " (7, 5, CAST('Classy' AS BLOB), X'0043004C0041005300530059', CAST('Cls' AS BLOB), 133600000000000001, 0),"
+    " (9, 5, CAST('Locked' AS BLOB), X'004C004F0043004B00450044', NULL, 133600000000000002, 1),"
+    " (30, 5, CAST('Gone' AS BLOB), X'0047004F004E0045', NULL, 1, 0);"
+    "DELETE FROM keys WHERE id = 30;"
+    "INSERT INTO vals(key, uname, seq, name, type, data) VALUES"
+    " (5, X'00', 2, X'', 133600000000000005, X''),"
+    " (5, X'0042', 1, CAST('b' AS BLOB), 1, X'7800'),"
+    " (5, X'0041', 2, CAST('a' AS BLOB), 4, X'2A000000'),"
+    " (9, X'00', 1, X'', 1, X''), (9, X'0056', 1, CAST('v' AS BLOB), 3, X'0102');"
+    "PRAGMA user_version=3;";
+
+// The first row of a query on the file, or "" when there is none.
+std::string query(const std::string& db, const char* sql) {
+  sqlite3* h = nullptr;
+  std::string out;
+  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(h, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
+      const unsigned char* t = sqlite3_column_text(s, 0);
+      out = t ? reinterpret_cast<const char*>(t) : "";
+    }
+    sqlite3_finalize(s);
+  }
+  sqlite3_close(h);
+  return out;
+}
+
+// Every key and value row, in a text that compares equal when they are.
+const char kAllRows[] =
+    "SELECT (SELECT group_concat(r, ';') FROM (SELECT id || ',' || quote(parent) || ',' || hex(name) || ','"
+    "  || hex(uname) || ',' || quote(class) || ',' || mtime || ',' || readonly AS r FROM keys ORDER BY id))"
+    " || '|' || (SELECT group_concat(r, ';') FROM (SELECT key || ',' || hex(uname) || ',' || seq || ','"
+    "  || hex(name) || ',' || type || ',' || hex(data) AS r FROM vals ORDER BY key, uname))";
 
 std::vector<std::string> subkeys(HKEY key) {
   std::vector<std::string> out;
@@ -120,7 +172,49 @@ TEST(RegistryUpgradeTest, ASecondLayoutFileKeepsEveryKeyAndValueUnderTheNewRules
   EXPECT_EQ(subkeys(old)[1], "beta");
   RegCloseKey(old);
   tobrel::registryStoreReset(nullptr);
-  EXPECT_EQ(userVersion(db), "3");
+  EXPECT_EQ(userVersion(db), "4");
+  EXPECT_EQ(tobrel::test::integrityCheck(db), "ok");
+}
+
+TEST(RegistryUpgradeTest, AThirdLayoutFileKeepsItsRowsAndNeverHandsOutAnOldIdAgain) {
+  std::string db = tempPath("layout3.db");
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((db + suffix).c_str());
+  sqlite3* h = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(h, kLayout3, nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(h);
+  ASSERT_EQ(query(db, "SELECT seq FROM sqlite_sequence WHERE name = 'keys'"), "30");
+  const std::string before = query(db, kAllRows);
+  ASSERT_FALSE(before.empty());
+
+  tobrel::registryStoreReset(db.c_str());
+  HKEY kept = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Kept", 0, KEY_ALL_ACCESS, &kept), ERROR_SUCCESS);
+  EXPECT_EQ(userVersion(db), "4");
+  EXPECT_EQ(query(db, kAllRows), before);
+  EXPECT_EQ(query(db, "SELECT instr(sql, 'AUTOINCREMENT') FROM sqlite_master WHERE name = 'keys'"), "0");
+  EXPECT_EQ(query(db, "SELECT top FROM keymark"), "30");
+  // Through the registry calls: names, class, last write time, read-only
+  // flag and values as they were.
+  EXPECT_EQ(subkeys(kept), (std::vector<std::string>{"Classy", "Locked"}));
+  char name[32], keyClass[32];
+  DWORD nameSize = sizeof name, classSize = sizeof keyClass;
+  FILETIME written = {};
+  ASSERT_EQ(RegEnumKeyExA(kept, 0, name, &nameSize, nullptr, keyClass, &classSize, &written), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(keyClass, classSize), "Cls");
+  EXPECT_EQ((static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime,
+            133600000000000001ULL);
+  bool readOnly = false;
+  ASSERT_EQ(tobrel::registryIsReadOnly(kept, "Locked", &readOnly), ERROR_SUCCESS);
+  EXPECT_TRUE(readOnly);
+  EXPECT_EQ(values(kept), (std::vector<std::string>{std::string("b=x\0", 4), std::string("a=*\0\0\0", 6)}));
+  // A new key takes an id above the counter, not the gone key's 30.
+  HKEY fresh = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(kept, "Fresh", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &fresh, nullptr), ERROR_SUCCESS);
+  RegCloseKey(fresh);
+  RegCloseKey(kept);
+  tobrel::registryStoreReset(nullptr);
+  EXPECT_EQ(query(db, "SELECT id FROM keys WHERE name = CAST('Fresh' AS BLOB)"), "31");
   EXPECT_EQ(tobrel::test::integrityCheck(db), "ok");
 }
 

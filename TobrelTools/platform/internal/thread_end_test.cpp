@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <condition_variable>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -84,27 +84,17 @@ TEST(ThreadEndSlotTest, CleanupsOfManyThreadsAtOnceAreAllRun) {
 
 TEST(ThreadEndSlotTest, GivenBackSlotRunsNoCleanupForThreadsStillRunning) {
   auto slot = std::make_unique<ThreadEndSlot>(record);
-  std::mutex m;
-  std::condition_variable cv;
-  bool stored = false, released = false;
+  std::promise<void> stored, released;
+  std::future<void> releasedFuture = released.get_future();
   int* value = new int(9);
   std::thread t([&] {
     slot->set(value);
-    std::unique_lock<std::mutex> lock(m);
-    stored = true;
-    cv.notify_all();
-    cv.wait(lock, [&] { return released; });
+    stored.set_value();
+    releasedFuture.wait();
   });
-  {
-    std::unique_lock<std::mutex> lock(m);
-    cv.wait(lock, [&] { return stored; });
-  }
+  stored.get_future().wait();
   slot.reset();
-  {
-    std::lock_guard<std::mutex> lock(m);
-    released = true;
-  }
-  cv.notify_all();
+  released.set_value();
   t.join();
   EXPECT_TRUE(takeSeen().empty());
   delete value;

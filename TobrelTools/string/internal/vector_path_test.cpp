@@ -27,14 +27,7 @@ std::vector<VectorPath> vectorPaths() {
 }
 
 const char* nameOf(VectorPath path) {
-  switch (path) {
-    case VectorPath::kAvx2:
-      return "avx2";
-    case VectorPath::kSse2:
-      return "sse2";
-    default:
-      return "plain";
-  }
+  return path == VectorPath::kAvx2 ? "avx2" : path == VectorPath::kSse2 ? "sse2" : "plain";
 }
 
 TEST(VectorPathTest, FastestIsAvailableAndPlainAlwaysIs) {
@@ -121,30 +114,6 @@ TEST(CaseConvertPathsTest, EveryPathGivesTheWalksBytes) {
       ASSERT_EQ(got, expected) << nameOf(path) << (upper ? " upper " : " lower ") << testing::PrintToString(text);
     }
   }
-}
-
-TEST(CaseConvertPathsTest, WalkStopsAtNulAndDropsLoneLeadByte) {
-  // The rules every path is held to above, checked on the walk itself.
-  char text[] = "ab\0cd";
-  EXPECT_EQ(tobrel::convertCaseBy(VectorPath::kPlain, text, 5, true), 2u);
-  EXPECT_EQ(std::string(text, 5), std::string("AB\0cd", 5));
-  char lone[] = "ab\x82";
-  EXPECT_EQ(tobrel::convertCaseBy(VectorPath::kPlain, lone, 3, true), 2u);
-  char leadThenNul[] = "a\x82\0b";
-  EXPECT_EQ(tobrel::convertCaseBy(VectorPath::kPlain, leadThenNul, 4, true), 1u);
-  // The same at a block edge, through the fastest path: a pair split by
-  // the block boundary, and a lead byte whose trail byte is the NUL.
-  std::string s(63, 'x');
-  s += "\x82\x81";  // full-width a, lead byte at 63
-  s += std::string(20, 'y');
-  EXPECT_EQ(tobrel::convertCase(&s[0], s.size(), true), s.size());
-  EXPECT_EQ(s.substr(62, 4), "X\x82\x60Y");
-  std::string t(63, 'x');
-  t += '\x82';
-  t += std::string(1, '\0');
-  t += std::string(40, 'z');
-  EXPECT_EQ(tobrel::convertCase(&t[0], t.size(), false), 63u);
-  EXPECT_EQ(t.substr(64), std::string(1, '\0') + std::string(40, 'z'));
 }
 
 // The scan's result by its definition.
