@@ -194,8 +194,8 @@ TEST_F(RegTreeTest, KeyRestoreWithoutAnOpenParentWritesNothing) {
 }
 
 // A whole subtree taken from the registry, saved to a file, removed, read
-// back, and restored in its place and elsewhere, compared key by key and byte
-// by byte with what was there.
+// back and restored, compared key by key and byte by byte with what was
+// there; and restored below another opened key.
 
 using tobrel::test::expectSameElements;
 using tobrel::test::expectSameTree;
@@ -256,7 +256,7 @@ class RegTreeRoundTrip : public tobrel::test::RegistryFixture {
   }
 };
 
-TEST_F(RegTreeRoundTrip, SavedRemovedReadBackAndRestoredTwice) {
+TEST_F(RegTreeRoundTrip, SavedRemovedReadBackAndRestored) {
   buildTree("source");
   const std::string source = path_ + "\\source";
   const RawKey before = rawSnapshot(HKEY_CURRENT_USER, source);
@@ -294,17 +294,6 @@ TEST_F(RegTreeRoundTrip, SavedRemovedReadBackAndRestoredTwice) {
 
   back->restore();
   expectSameTree(before, rawSnapshot(HKEY_CURRENT_USER, source), "restored in place");
-
-  const std::string elsewhere = path_ + "\\copies\\" + kJapanese + "\\restored";
-  back->setTop(HKEY_CURRENT_USER, elsewhere.c_str());
-  back->restore();
-  expectSameTree(before, rawSnapshot(HKEY_CURRENT_USER, elsewhere), "restored elsewhere");
-  expectSameTree(before, rawSnapshot(HKEY_CURRENT_USER, source), "the original, untouched");
-
-  // The copy loads back into the same snapshot as the original.
-  regtree again(HKEY_CURRENT_USER, elsewhere.c_str());
-  again.load();
-  expectSameElements(before, again.getTopkey());
 }
 
 TEST_F(RegTreeRoundTrip, ATreeOfAnOpenedKeyRestoresBelowAnother) {
