@@ -17,7 +17,7 @@ namespace {
 // The smallest table made.
 const std::size_t kMinSlots = 64;
 // Storage for passes of up to this many entries is always kept (a table of
-// 8192 slots: 128 KiB on 64-bit hosts, 64 KiB on 32-bit ones).
+// 8192 slots: 64 KiB).
 const std::size_t kAlwaysKept = 4096;
 // Objects recorded by record() whose table work waits: enough for the
 // fetches of their slots to be done when the batch is entered.
@@ -39,13 +39,23 @@ unsigned int log2Of(std::size_t powerOfTwo) {
   return bits;
 }
 
-// The table's slots go in groups of one cache line (4 slots of 16 bytes, or
-// 8 of 8 on 32-bit hosts). The objects of one 64-byte stretch of memory
+// The table's slots go in groups of one cache line (8 slots of 8 bytes).
+// The objects of one 64-byte stretch of memory
 // share a group, so that an object and the members it holds (a string, say)
 // cost one cache miss in the table, not one each; the groups themselves are
 // spread by the hash.
 const std::size_t kLine = 64;
-const unsigned int kGroupBits = sizeof(void*) == 8 ? 2 : 3;
+const unsigned int kGroupBits = 3;
+// Tagged slots hold the index + 1 in 28 bits: tables of up to this many
+// slots (half of them used at most) stay tagged.
+const std::size_t kMaxTaggedSlots = static_cast<std::size_t>(1) << 28;
+
+inline std::uint32_t lowOf(const Persistable* obj) {
+  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(obj));
+}
+inline std::uint32_t highOf(const Persistable* obj) {
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(obj)) >> 32);
+}
 
 // Fibonacci hashing of the address's 64-byte stretch: the top bits of the
 // product with 2^64 / phi depend on every bit of the address, so the common
@@ -60,7 +70,8 @@ inline std::size_t hashSlot(const Persistable* obj, unsigned int shift) {
 }  // namespace
 
 DupChecker::DupChecker()
-    : settled_(0), block_(nullptr), slots_(nullptr), mask_(0), shift_(0), nullIndex_(-1), lastPass_(0), expected_(0) {}
+    : settled_(0), block_(nullptr), slots_(nullptr), mask_(0), shift_(0), nullIndex_(-1), lastPass_(0), expected_(0),
+      verify_(false), tags_(0), lastTag_(0), highs_() {}
 
 DupChecker::DupChecker(const DupChecker& other) : DupChecker() { *this = other; }
 
@@ -71,7 +82,9 @@ DupChecker& DupChecker::operator=(const DupChecker& other) {
   DupChecker copy;
   copy.objects_.reserve(other.objects_.capacity());
   copy.objects_ = other.objects_;
-  if (other.slots_) copy.rebuild(other.mask_ + 1);
+  copy.tags_ = other.tags_;
+  std::copy(other.highs_, other.highs_ + kTags, copy.highs_);
+  if (other.slots_) copy.rebuild(other.mask_ + 1, other.verify_);
   copy.nullIndex_ = other.nullIndex_;
   copy.lastPass_ = other.lastPass_;
   copy.expected_ = other.expected_;
@@ -82,6 +95,10 @@ DupChecker& DupChecker::operator=(const DupChecker& other) {
   std::swap(mask_, copy.mask_);
   std::swap(shift_, copy.shift_);
   nullIndex_ = copy.nullIndex_;
+  verify_ = copy.verify_;
+  tags_ = copy.tags_;
+  lastTag_ = 0;
+  std::copy(copy.highs_, copy.highs_ + kTags, highs_);
   lastPass_ = copy.lastPass_;
   expected_ = copy.expected_;
   return *this;
@@ -116,7 +133,7 @@ void DupChecker::releaseTable() {
   shift_ = 0;
 }
 
-void DupChecker::rebuild(std::size_t slots) {
+void DupChecker::rebuild(std::size_t slots, bool verify) {
   static_assert(sizeof(Slot) << kGroupBits == kLine, "a group of slots fills one cache line");
   // calloc, for the fresh zero pages of large blocks; the table starts at
   // the first cache line boundary in the block.
@@ -127,17 +144,51 @@ void DupChecker::rebuild(std::size_t slots) {
   slots_ = reinterpret_cast<Slot*>((reinterpret_cast<std::uintptr_t>(block) + kLine - 1) & ~(kLine - 1));
   mask_ = slots - 1;
   shift_ = 64 - (log2Of(slots) - kGroupBits);
-  // In recording order: the sequence is read straight through.
-  const int n = static_cast<int>(objects_.size());
-  for (int i = 0; i < n; ++i) {
-    const Persistable* obj = objects_[static_cast<std::size_t>(i)];
+  verify_ = verify;
+  // In recording order: the sequence is read straight through. Every
+  // recorded high half has its tag.
+  const std::size_t n = objects_.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const Persistable* obj = objects_[i];
     if (!obj) continue;
     std::size_t s = hashSlot(obj, shift_);
-    while (slots_[s].object) s = (s + 1) & mask_;
-    slots_[s].object = obj;
-    slots_[s].index = i;
+    while (slots_[s].meta) s = (s + 1) & mask_;
+    slots_[s].low = lowOf(obj);
+    slots_[s].meta = metaFor(i, verify_ ? 0 : findTag(highOf(obj)));
   }
-  settled_ = objects_.size();
+  settled_ = n;
+}
+
+unsigned int DupChecker::findTag(std::uint32_t high) {
+  if (lastTag_ < tags_ && highs_[lastTag_] == high) return lastTag_;
+  for (unsigned int t = 0; t < tags_; ++t) {
+    if (highs_[t] == high) {
+      lastTag_ = t;
+      return t;
+    }
+  }
+  return kTags;
+}
+
+unsigned int DupChecker::newTag(std::uint32_t high) {
+  if (tags_ < kTags) {
+    highs_[tags_] = high;
+    lastTag_ = tags_;
+    return tags_++;
+  }
+  rebuild(mask_ + 1, true);
+  return 0;
+}
+
+std::size_t DupChecker::probe(const Persistable* obj, unsigned int tag) const {
+  const std::uint32_t low = lowOf(obj);
+  std::size_t s = hashSlot(obj, shift_);
+  for (;;) {
+    const Slot& slot = slots_[s];
+    if (!slot.meta) return s;
+    if (slot.low == low && (verify_ ? objects_[slot.meta - 1] == obj : (slot.meta & (kTags - 1)) == tag)) return s;
+    s = (s + 1) & mask_;
+  }
 }
 
 void DupChecker::settle() {
@@ -145,15 +196,11 @@ void DupChecker::settle() {
   std::size_t next = settled_;
   for (std::size_t i = settled_; i < n; ++i) {
     const Persistable* obj = objects_[i];  // never null: record adds null at once
-    std::size_t s = hashSlot(obj, shift_);
-    for (;;) {
-      const Persistable* held = slots_[s].object;
-      if (held == obj || !held) break;
-      s = (s + 1) & mask_;
-    }
-    if (slots_[s].object == obj) continue;  // recorded already: not appended
-    slots_[s].object = obj;
-    slots_[s].index = static_cast<int>(next);
+    const unsigned int tag = verify_ ? 0 : findTag(highOf(obj));  // record gave it one
+    const std::size_t s = probe(obj, tag);
+    if (slots_[s].meta) continue;  // recorded already: not appended
+    slots_[s].low = lowOf(obj);
+    slots_[s].meta = metaFor(next, tag);
     objects_[next++] = obj;
   }
   objects_.resize(next);  // only ever shrinks: no allocation
@@ -169,13 +216,7 @@ void DupChecker::reserveOne() {
   // doubles; the sequence grows along with it.
   std::size_t slots = slotsFor(std::max(needed, slots_ ? needed : expected_));
   if (objects_.capacity() < slots / 2) objects_.reserve(slots / 2);
-  rebuild(slots);
-}
-
-std::size_t DupChecker::slotOf(const Persistable* obj) const {
-  std::size_t s = hashSlot(obj, shift_);
-  while (slots_[s].object != obj) s = (s + 1) & mask_;
-  return s;
+  rebuild(slots, verify_ || slots > kMaxTaggedSlots);
 }
 
 int DupChecker::add(const Persistable* obj) {
@@ -188,19 +229,19 @@ int DupChecker::add(const Persistable* obj) {
     nullIndex_ = next;
     return -1;
   }
-  reserveOne();
-  std::size_t s = hashSlot(obj, shift_);
-  for (;;) {
-    Slot& slot = slots_[s];
-    if (slot.object == obj) return slot.index;
-    if (!slot.object) break;
-    s = (s + 1) & mask_;
+  if (!slots_ || objects_.size() + 1 > (mask_ + 1) / 2) reserveOne();
+  unsigned int tag = verify_ ? 0 : findTag(highOf(obj));
+  std::size_t s = probe(obj, tag);
+  if (slots_[s].meta) return indexIn(slots_[s]);
+  if (tag == kTags) {
+    tag = newTag(highOf(obj));
+    if (verify_) s = probe(obj, tag);  // the table was made again
   }
-  const int next = static_cast<int>(objects_.size());
-  objects_.push_back(obj);  // if this throws, nothing has changed
+  const std::size_t next = objects_.size();
+  objects_.push_back(obj);  // if this throws, nothing recorded has changed
   settled_ = objects_.size();
-  slots_[s].object = obj;
-  slots_[s].index = next;
+  slots_[s].low = lowOf(obj);
+  slots_[s].meta = metaFor(next, tag);
   return -1;
 }
 
@@ -211,6 +252,10 @@ void DupChecker::record(const Persistable* obj) {
   }
   if (objects_.size() - settled_ >= kBatch) settle();
   if (!slots_ || objects_.size() + 1 > (mask_ + 1) / 2) reserveOne();
+  if (!verify_ && findTag(highOf(obj)) == kTags) {
+    settle();  // a new tag may make the table again
+    newTag(highOf(obj));
+  }
   objects_.push_back(obj);  // within the capacity reserveOne made
   __builtin_prefetch(&slots_[hashSlot(obj, shift_)], 1);
 }
@@ -244,8 +289,17 @@ void DupChecker::clear() {
     } else if (pass < size / 16) {
       // A few entries in a large table: free their slots one by one rather
       // than wiping the whole table.
+      // A freed slot may sit in the probe of a later one: look past free
+      // slots here.
       for (const Persistable* obj : objects_) {
-        if (obj) slots_[slotOf(obj)].object = nullptr;
+        if (!obj) continue;
+        const std::uint32_t low = lowOf(obj);
+        const unsigned int tag = verify_ ? 0 : findTag(highOf(obj));
+        std::size_t s = hashSlot(obj, shift_);
+        while (!(slots_[s].meta && slots_[s].low == low &&
+                 (verify_ ? objects_[slots_[s].meta - 1] == obj : (slots_[s].meta & (kTags - 1)) == tag)))
+          s = (s + 1) & mask_;
+        slots_[s].meta = 0;
       }
     } else {
       std::memset(slots_, 0, size * sizeof(Slot));
@@ -258,4 +312,7 @@ void DupChecker::clear() {
   }
   settled_ = 0;
   nullIndex_ = -1;
+  verify_ = false;  // the table, if kept, is empty
+  tags_ = 0;
+  lastTag_ = 0;
 }

@@ -6,11 +6,17 @@
 //
 // Objects are recorded by address only: the checker never owns, copies or
 // dereferences them. Beside the ordered sequence it keeps an index from
-// address to position: one flat open-addressing table of (address, index)
-// pairs, a power of two in size and never more than half full, so that a
-// lookup is one or two cache misses and recording n objects costs O(n).
-// Objects within one 64-byte stretch of memory (an object and the members
-// it holds) share one cache line of the table.
+// address to position: one flat open-addressing table, a power of two in
+// size and never more than half full, so that a lookup is one or two cache
+// misses and recording n objects costs O(n). Objects within one 64-byte
+// stretch of memory (an object and the members it holds) share one cache
+// line of the table. A slot takes 8 bytes on every host (the smaller the
+// table, the more of it stays in the cache): the address's low 32 bits and
+// the index, beside a 4-bit tag that names the address's high 32 bits among
+// the few that a pass meets (one heap, one stack: a handful). A pass that
+// meets more than 16 such values, or records more than 2^27 objects, goes
+// on with slots that hold the low bits and the index alone, a match being
+// confirmed in the sequence.
 //
 // Restore records objects it creates with record(), which only appends them
 // and starts fetching their table slots; the table work for such objects is
@@ -29,6 +35,7 @@
 #define TOBRELTOOLS_PERSIST_DUPCHECKER_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "TobrelTools/export.h"
@@ -69,9 +76,24 @@ class TOBREL_API DupChecker {
   friend struct DupCheckerInspector;  // tests look at the storage
 
   struct Slot {
-    const Persistable* object;  // null: the slot is free
-    int index;
+    std::uint32_t low;   // the address's low 32 bits
+    std::uint32_t meta;  // 0: free; else (index + 1) << 4 | tag, or index + 1 when verifying
   };
+  static const unsigned int kTags = 16;
+
+  // The tag given out for an address's high half; kTags when none was.
+  unsigned int findTag(std::uint32_t high);
+  // Gives out a tag for a new high half, or, when all are taken, goes over
+  // to verifying slots (the table is made again: the checker must be
+  // settled). Returns the tag to store.
+  unsigned int newTag(std::uint32_t high);
+  // The slot holding obj, or the free slot that ends its probe; tag is
+  // obj's tag (kTags: nothing holds obj).
+  std::size_t probe(const Persistable* obj, unsigned int tag) const;
+  std::uint32_t metaFor(std::size_t index, unsigned int tag) const {
+    return verify_ ? static_cast<std::uint32_t>(index + 1) : static_cast<std::uint32_t>(((index + 1) << 4) | tag);
+  }
+  int indexIn(const Slot& slot) const { return static_cast<int>(verify_ ? slot.meta - 1 : (slot.meta >> 4) - 1); }
 
   // Enters the pending objects (from settled_ on) into the table, dropping
   // those recorded already, as add would have done one by one.
@@ -84,10 +106,9 @@ class TOBREL_API DupChecker {
   // Makes room for one more entry, growing the table ahead of need.
   void reserveOne();
   // Replaces the table by one of the given number of slots (a power of
-  // two) and enters every recorded object into it.
-  void rebuild(std::size_t slots);
+  // two), verifying or tagged, and enters every recorded object into it.
+  void rebuild(std::size_t slots, bool verify);
   void releaseTable();
-  std::size_t slotOf(const Persistable* obj) const;
 
   std::vector<const Persistable*> objects_;
   std::size_t settled_;    // objects_[0, settled_) are in the table
@@ -98,6 +119,10 @@ class TOBREL_API DupChecker {
   int nullIndex_;          // index of a recorded null pointer, -1 when none
   std::size_t lastPass_;   // entries of the pass before the last one cleared
   std::size_t expected_;   // entries the next table is first sized for
+  bool verify_;            // slots hold no tag: matches are confirmed in objects_
+  unsigned int tags_;      // tags given out in this pass
+  unsigned int lastTag_;   // the tag found last
+  std::uint32_t highs_[kTags];  // the high half of the addresses of each tag
 };
 
 // The per-thread holder (see InstanceManager.h) of each thread's checker;

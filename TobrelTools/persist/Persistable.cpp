@@ -1,5 +1,7 @@
 #include "TobrelTools/persist/Persistable.h"
 
+#include <cstdio>
+#include <cstring>
 #include <type_traits>
 
 #include "TobrelTools/export.h"
@@ -46,6 +48,15 @@ class AnyOut {
   explicit AnyOut(vostream& os) : os_(os) {}
   template <typename T>
   void put(T v) { os_ << v; }
+  void objectHead(unsigned short id) {
+    put(':');
+    put(id);
+    put('{');
+  }
+  void reference(int index) {
+    put('@');
+    put(index);
+  }
 
  private:
   vostream& os_;
@@ -63,8 +74,29 @@ class FileOut {
     // reopened the stream.
     tobrel::putValue(os_, os_.fvostream::file(), &v, sizeof v);
   }
+  // The head of a record in one copy into the file's buffer when it has
+  // room (the common case), value by value otherwise.
+  void objectHead(unsigned short id) {
+    const unsigned char head[4] = {':', static_cast<unsigned char>(id & 0xFF), static_cast<unsigned char>(id >> 8), '{'};
+    if (putRun(head, sizeof head)) return;
+    put(':');
+    put(id);
+    put('{');
+  }
+  void reference(int index) {
+    unsigned char record[5] = {'@'};
+    std::memcpy(record + 1, &index, sizeof index);
+    if (putRun(record, sizeof record)) return;
+    put('@');
+    put(index);
+  }
 
  private:
+  bool putRun(const void* p, std::size_t n) {
+    FILE* f = os_.fvostream::file();
+    return f && tobrel::putInBuffer(p, n, f);
+  }
+
   fvostream& os_;
 };
 
@@ -108,8 +140,7 @@ void saveRecord(const Persistable& obj, vostream& os, Out out) {
   DupChecker* checker = checkerOf(state);
   const int index = checker->add(&obj);
   if (index >= 0) {
-    out.put('@');
-    out.put(index);
+    out.reference(index);
     return;
   }
   tobrel::NestingLevel level(state, state.save, TOBREL_FRAME());
@@ -118,9 +149,7 @@ void saveRecord(const Persistable& obj, vostream& os, Out out) {
     fail("nesting too deep to save.");
   }
   state.checker = checker;
-  out.put(':');
-  out.put(obj.isA());
-  out.put('{');
+  out.objectHead(obj.isA());
   obj.saveContents(os);
   out.put('}');
 }

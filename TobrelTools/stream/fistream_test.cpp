@@ -40,6 +40,61 @@ TEST(FvistreamTest, ReadsTheThirteenByteExampleThenHitsEndOfFile) {
   EXPECT_EQ(is.rdstate(), vios::eofbit);
 }
 
+// Values of every width at every offset across many buffer boundaries of
+// the C library: written values land byte for byte, read values come back
+// whole, also when one straddles the end of a buffer; the end of the file
+// cuts the last value short.
+TEST(FvistreamTest, ValuesAcrossBufferBoundariesKeepTheirBytes) {
+  std::string path = tempPath("across.bin");
+  std::vector<unsigned char> expected;
+  {
+    fvostream os(path.c_str());
+    for (int i = 0; i < 40000; ++i) {
+      const unsigned char b = static_cast<unsigned char>(i * 7);
+      switch (i % 5) {
+        case 0: os << static_cast<char>(b); expected.push_back(b); break;
+        case 1: os << static_cast<short>(b * 257); expected.insert(expected.end(), {b, b}); break;
+        case 2: os << i; for (int k = 0; k < 4; ++k) expected.push_back(static_cast<unsigned char>(i >> (8 * k))); break;
+        case 3: {
+          std::int64_t v = static_cast<std::int64_t>(i) * 0x0101010101LL;
+          os << static_cast<__int64>(v);
+          for (int k = 0; k < 8; ++k) expected.push_back(static_cast<unsigned char>(v >> (8 * k)));
+          break;
+        }
+        default: {
+          char run[4] = {'x', static_cast<char>(b), 'y', 0};
+          os.putline(run, 0);  // a zero b ends the text early
+          expected.push_back('x');
+          if (b != 0) expected.insert(expected.end(), {b, 'y'});
+          break;
+        }
+      }
+    }
+    EXPECT_TRUE(os.good());
+  }
+  const std::vector<unsigned char> bytes = tobrel::test::bytesOf(path);
+  ASSERT_EQ(bytes, expected);
+  fvistream is(path.c_str());
+  std::size_t at = 0;
+  for (int k = 0; at + 8 <= expected.size(); ++k) {
+    const int width = 1 << (k % 4);
+    std::uint64_t want = 0, got = 0;
+    std::memcpy(&want, &expected[at], static_cast<std::size_t>(width));
+    if (width == 1) { char v = 0; is >> v; got = static_cast<unsigned char>(v); }
+    if (width == 2) { unsigned short v = 0; is >> v; got = v; }
+    if (width == 4) { unsigned int v = 0; is >> v; got = v; }
+    if (width == 8) { __int64 v = 0; is >> v; got = static_cast<std::uint64_t>(v); }
+    ASSERT_EQ(got, want) << "at " << at;
+    at += static_cast<std::size_t>(width);
+  }
+  ASSERT_TRUE(is.good());
+  while (at < expected.size()) { char c; is >> c; ++at; }
+  __int64 past = 5;
+  is >> past;
+  EXPECT_EQ(past, 5);
+  EXPECT_EQ(is.rdstate(), vios::eofbit);
+}
+
 TEST(FvistreamTest, EveryNonZeroByteIsTrueAndLongsWidenFromThirtyTwoBits) {
   std::string path = tempPath("bounds.bin");
   std::vector<unsigned char> bytes;

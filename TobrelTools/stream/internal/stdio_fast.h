@@ -4,7 +4,9 @@
 #ifndef TOBRELTOOLS_STREAM_INTERNAL_STDIO_FAST_H_
 #define TOBRELTOOLS_STREAM_INTERNAL_STDIO_FAST_H_
 
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 #include "TobrelTools/stream/vios.h"
 
@@ -22,6 +24,33 @@ inline int readFailureBit(FILE* f) {
   return vios::badbit;
 }
 
+// A run of bytes copied straight into (out of) the FILE's buffer when the
+// buffer has room for (holds) all of them, exactly as as many putc (getc)
+// would; false, with nothing done, otherwise. glibc keeps no room for putc
+// in line-buffered and unbuffered files, so those always take the calls.
+inline bool putInBuffer(const void* p, std::size_t n, FILE* f) {
+#if defined(__GLIBC__)
+  if (f->_IO_write_end - f->_IO_write_ptr < static_cast<std::ptrdiff_t>(n)) return false;
+  std::memcpy(f->_IO_write_ptr, p, n);
+  f->_IO_write_ptr += n;
+  return true;
+#else
+  (void)p, (void)n, (void)f;
+  return false;
+#endif
+}
+inline bool getFromBuffer(void* p, std::size_t n, FILE* f) {
+#if defined(__GLIBC__)
+  if (f->_IO_read_end - f->_IO_read_ptr < static_cast<std::ptrdiff_t>(n)) return false;
+  std::memcpy(p, f->_IO_read_ptr, n);
+  f->_IO_read_ptr += n;
+  return true;
+#else
+  (void)p, (void)n, (void)f;
+  return false;
+#endif
+}
+
 // A value of up to 8 bytes goes through putc/getc byte by byte: with glibc
 // these are inline stores into and loads from the FILE's buffer, and a
 // function call only when the buffer is full or empty, where one fwrite of
@@ -30,6 +59,7 @@ inline int readFailureBit(FILE* f) {
 inline std::size_t writeOne(const void* p, std::size_t width, FILE* f) {
 #if defined(__GLIBC__)
   if (width <= 8) {
+    if (putInBuffer(p, width, f)) return 1;
     const unsigned char* b = static_cast<const unsigned char*>(p);
     for (std::size_t i = 0; i < width; ++i) {
       if (putc_unlocked(b[i], f) == EOF) return 0;
@@ -45,6 +75,7 @@ inline std::size_t writeOne(const void* p, std::size_t width, FILE* f) {
 inline std::size_t readOne(void* p, std::size_t width, FILE* f) {
 #if defined(__GLIBC__)
   if (width <= 8) {
+    if (getFromBuffer(p, width, f)) return 1;
     unsigned char* b = static_cast<unsigned char*>(p);
     for (std::size_t i = 0; i < width; ++i) {
       int c = getc_unlocked(f);
@@ -62,6 +93,7 @@ inline std::size_t readOne(void* p, std::size_t width, FILE* f) {
 // Up to n bytes in one transfer; returns the bytes moved.
 inline std::size_t writeBlock(const void* p, std::size_t n, FILE* f) {
 #if defined(__GLIBC__)
+  if (putInBuffer(p, n, f)) return n;
   return fwrite_unlocked(p, 1, n, f);
 #else
   return std::fwrite(p, 1, n, f);
@@ -70,6 +102,7 @@ inline std::size_t writeBlock(const void* p, std::size_t n, FILE* f) {
 
 inline std::size_t readBlock(void* p, std::size_t n, FILE* f) {
 #if defined(__GLIBC__)
+  if (getFromBuffer(p, n, f)) return n;
   return fread_unlocked(p, 1, n, f);
 #else
   return std::fread(p, 1, n, f);
