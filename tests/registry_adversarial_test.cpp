@@ -51,10 +51,14 @@ const int kMaxWriters = 256;   // writer ids, victims' replacements included
 const std::uint32_t kMagic = 0x41445652;
 const std::size_t kLargest = 3 << 20;   // the largest value written
 const std::size_t kBatchBytes = 5 << 19;   // what a rolled-back batch writes (the cache holds 2 MB)
+// Processes that write at the same time, at the most: two steady writers,
+// the victim, the rollbacker, two forkers and their two children.
+const int kWritingProcesses = 8;
 // The log's bound (see registry.h): the size at which a writer empties it
-// itself, the growth between two attempts, and the largest transaction.
+// itself, the growth a process lets pass before it looks again, and one
+// transaction of each writing process.
 const long long kLogBound = RegistryStore::kInlineCheckpointBytes + RegistryStore::kCheckpointBytes +
-                            static_cast<long long>(std::max(kLargest, kBatchBytes)) * 11 / 10;
+                            kWritingProcesses * static_cast<long long>(std::max(kLargest, kBatchBytes)) * 11 / 10;
 
 // Shared by every process of a run (an anonymous shared mapping).
 struct Shared {

@@ -53,9 +53,11 @@
 //   beginning once it passes 8 MiB, when no transaction of another process
 //   holds it up for more than 200 ms, and emptied once the writes stop; a
 //   writer that finds it past 16 MiB waits until it is. Under sustained
-//   writes from any number of processes it stays below 24 MiB plus the
-//   largest single transaction, unless a transaction (such as a read
-//   RegistryBatch) stays open throughout.
+//   writes it stays below 24 MiB plus one transaction of each process
+//   writing at the time (each process looks at the log after each 8 MiB of
+//   it and then waits, but what others commit meanwhile is already in it),
+//   unless a transaction (such as a read RegistryBatch) stays open
+//   throughout.
 // - Errors of the store itself: ERROR_BUSY (another process held the
 //   database longer than 10 seconds), ERROR_CANTOPEN (the file cannot be
 //   created or opened), ERROR_CANTWRITE (disk full, read-only file),
