@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "TobrelTools/TobrelTools.h"
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/registry.h"
 #include "cli/command.h"
 #include "cli/dump/decoder.h"

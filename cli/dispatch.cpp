@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/InternalException.h"
 #include "cli/command.h"
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
 
 TOBREL_MODULE_ID("text_escape.cpp", "2026.12.05");

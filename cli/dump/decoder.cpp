@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/stream/fistream.h"
 #include "cli/dump/field_value.h"
 #include "cli/progress.h"

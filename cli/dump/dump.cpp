@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/persist/InternalException.h"
 #include "TobrelTools/stream/fistream.h"
 #include "cli/command.h"

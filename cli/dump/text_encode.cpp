@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
 #include "cli/text_escape.h"
 

@@ -1,6 +1,7 @@
 // The "reg" group of subcommands, gathered from the files that define them.
 #include "cli/reg/commands.h"
 
+#include "TobrelTools/export.h"
 #include "cli/command.h"
 
 TOBREL_MODULE_ID("commands.cpp", "2026.12.05");

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "TobrelTools/export.h"
 #include "cli/command.h"
 #include "cli/dump/json.h"
 #include "cli/dump/render.h"

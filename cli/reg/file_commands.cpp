@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/registry/regfile.h"
 #include "cli/progress.h"
 #include "cli/reg/commands.h"

@@ -1,5 +1,7 @@
 #include "cli/reg/name_key.h"
 
+#include "TobrelTools/export.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 

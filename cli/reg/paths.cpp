@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "TobrelTools/export.h"
 #include "cli/command.h"
 
 TOBREL_MODULE_ID("paths.cpp", "2026.12.05");

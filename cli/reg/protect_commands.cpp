@@ -1,6 +1,7 @@
 // tobrel reg protect / unprotect PATH: read-only keys of the registry store.
 #include <cstdio>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/platform.h"
 #include "cli/reg/commands.h"
 #include "cli/reg/paths.h"

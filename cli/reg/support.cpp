@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/registry.h"
 #include "cli/progress.h"
 #include "cli/reg/commands.h"

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 
+#include "TobrelTools/export.h"
 #include "cli/reg/name_key.h"
 
 TOBREL_MODULE_ID("tree_diff.cpp", "2026.12.06");

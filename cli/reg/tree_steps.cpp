@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "TobrelTools/export.h"
 #include "TobrelTools/platform/cp932.h"
 #include "TobrelTools/platform/platform.h"
 #include "cli/progress.h"
