@@ -1,5 +1,5 @@
 // Checks on a registry store's database file from outside the library, for
-// the tests that kill or race processes over it.
+// the tests that look at its rows or kill and race processes over it.
 #ifndef TOBRELTOOLS_TESTS_SQLITE_UTIL_H_
 #define TOBRELTOOLS_TESTS_SQLITE_UTIL_H_
 
@@ -21,6 +21,23 @@ inline std::string integrityCheck(const std::string& db) {
     sqlite3_stmt* s = nullptr;
     if (sqlite3_prepare_v2(h, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
       out = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    }
+    sqlite3_finalize(s);
+  }
+  sqlite3_close(h);
+  return out;
+}
+
+// The first column of the first row of a query on the file, opened read-only,
+// as text; "" when there is no row (or the file cannot be read).
+inline std::string queryOne(const std::string& db, const char* sql) {
+  sqlite3* h = nullptr;
+  std::string out;
+  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(h, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
+      const unsigned char* t = sqlite3_column_text(s, 0);
+      out = t ? reinterpret_cast<const char*>(t) : "";
     }
     sqlite3_finalize(s);
   }

@@ -14,28 +14,15 @@
 
 #include "TobrelTools/platform/platform.h"
 #include "tests/registry_test_util.h"
+#include "tests/sqlite_util.h"
 
 namespace {
 
 using tobrel::test::RegistryFixture;
+using tobrel::test::queryOne;
 using tobrel::test::tempPath;
 
 const BYTE* bytes(const char* s) { return reinterpret_cast<const BYTE*>(s); }
-
-std::string sqliteOne(const std::string& db, const char* sql) {
-  sqlite3* h = nullptr;
-  std::string out;
-  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(h, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
-      const unsigned char* t = sqlite3_column_text(s, 0);
-      out = t ? reinterpret_cast<const char*>(t) : "";
-    }
-    sqlite3_finalize(s);
-  }
-  sqlite3_close(h);
-  return out;
-}
 
 mode_t modeOf(const std::string& path) {
   struct stat st;
@@ -76,7 +63,7 @@ TEST(RegistryStoreFileTest, EnvironmentNamesTheFileWhichIsCreatedPrivate) {
   }
   EXPECT_EQ(modeOf(db), 0600u);
   EXPECT_EQ(modeOf(dir + "/nested"), 0700u);
-  EXPECT_EQ(sqliteOne(db, "PRAGMA journal_mode"), "wal");
+  EXPECT_EQ(queryOne(db, "PRAGMA journal_mode"), "wal");
   tobrel::registryStoreReset(nullptr);
 }
 
@@ -114,7 +101,7 @@ TEST(RegistryStoreFileTest, ContentOutlivesTheConnectionAndPassesIntegrityCheck)
   ASSERT_EQ(RegQueryValueExA(key, "V", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
   EXPECT_STREQ(buf, "kept");
   RegCloseKey(key);
-  EXPECT_EQ(sqliteOne(db, "PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(queryOne(db, "PRAGMA integrity_check"), "ok");
 }
 
 TEST(RegistryStoreFileTest, AFileThatIsNoDatabaseIsReportedNotTouched) {
@@ -168,8 +155,8 @@ TEST(RegistryStoreFileTest, AFileOfTheFirstLayoutIsUpgradedInPlace) {
   }
   EXPECT_EQ(names, (std::vector<std::string>{"z", "a", "new"}));
   RegCloseKey(key);
-  EXPECT_EQ(sqliteOne(db, "PRAGMA user_version"), "4");
-  EXPECT_EQ(sqliteOne(db, "PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(queryOne(db, "PRAGMA user_version"), "4");
+  EXPECT_EQ(queryOne(db, "PRAGMA integrity_check"), "ok");
   tobrel::registryStoreReset(nullptr);
 }
 
@@ -181,26 +168,26 @@ TEST(RegistryStoreFileTest, KeyIdsAreNeverHandedOutAgain) {
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Ids\\First", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(key);
-  const long long first = std::stoll(sqliteOne(db, "SELECT id FROM keys WHERE name = CAST('First' AS BLOB)"));
+  const long long first = std::stoll(queryOne(db, "SELECT id FROM keys WHERE name = CAST('First' AS BLOB)"));
   ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Ids\\First"), ERROR_SUCCESS);
   tobrel::registryStoreReset(db.c_str());
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Ids\\Second", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(key);
-  const long long second = std::stoll(sqliteOne(db, "SELECT id FROM keys WHERE name = CAST('Second' AS BLOB)"));
+  const long long second = std::stoll(queryOne(db, "SELECT id FROM keys WHERE name = CAST('Second' AS BLOB)"));
   EXPECT_GT(second, first);
   // Deleting an older key leaves the next id as it was.
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Ids\\Third", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(key);
   ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Ids\\Second"), ERROR_SUCCESS);
-  EXPECT_EQ(sqliteOne(db, "SELECT top FROM keymark"), std::to_string(first));
+  EXPECT_EQ(queryOne(db, "SELECT top FROM keymark"), std::to_string(first));
   ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Ids\\Third"), ERROR_SUCCESS);
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Ids\\Fourth", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(key);
-  EXPECT_GT(std::stoll(sqliteOne(db, "SELECT id FROM keys WHERE name = CAST('Fourth' AS BLOB)")), second + 1);
-  EXPECT_EQ(sqliteOne(db, "PRAGMA integrity_check"), "ok");
+  EXPECT_GT(std::stoll(queryOne(db, "SELECT id FROM keys WHERE name = CAST('Fourth' AS BLOB)")), second + 1);
+  EXPECT_EQ(queryOne(db, "PRAGMA integrity_check"), "ok");
   tobrel::registryStoreReset(nullptr);
 }
 
@@ -449,7 +436,7 @@ TEST_F(RegistryStoreTest, ThreadsShareTheStoreSafely) {
     EXPECT_EQ(subkeys(key).size(), static_cast<std::size_t>(kKeys));
     RegCloseKey(key);
   }
-  EXPECT_EQ(sqliteOne(db_, "PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(queryOne(db_, "PRAGMA integrity_check"), "ok");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 namespace {
 
+using tobrel::test::queryOne;
 using tobrel::test::tempPath;
 
 // The second layout as its library wrote it (the tables are unchanged
@@ -73,22 +74,6 @@ const char kLayout3[] =
     " (5, X'0041', 2, CAST('a' AS BLOB), 4, X'2A000000'),"
     " (9, X'00', 1, X'', 1, X''), (9, X'0056', 1, CAST('v' AS BLOB), 3, X'0102');"
     "PRAGMA user_version=3;";
-
-// The first row of a query on the file, or "" when there is none.
-std::string query(const std::string& db, const char* sql) {
-  sqlite3* h = nullptr;
-  std::string out;
-  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(h, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
-      const unsigned char* t = sqlite3_column_text(s, 0);
-      out = t ? reinterpret_cast<const char*>(t) : "";
-    }
-    sqlite3_finalize(s);
-  }
-  sqlite3_close(h);
-  return out;
-}
 
 // Every key and value row, in a text that compares equal when they are.
 const char kAllRows[] =
@@ -183,17 +168,17 @@ TEST(RegistryUpgradeTest, AThirdLayoutFileKeepsItsRowsAndNeverHandsOutAnOldIdAga
   ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(h, kLayout3, nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(h);
-  ASSERT_EQ(query(db, "SELECT seq FROM sqlite_sequence WHERE name = 'keys'"), "30");
-  const std::string before = query(db, kAllRows);
+  ASSERT_EQ(queryOne(db, "SELECT seq FROM sqlite_sequence WHERE name = 'keys'"), "30");
+  const std::string before = queryOne(db, kAllRows);
   ASSERT_FALSE(before.empty());
 
   tobrel::registryStoreReset(db.c_str());
   HKEY kept = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Kept", 0, KEY_ALL_ACCESS, &kept), ERROR_SUCCESS);
   EXPECT_EQ(userVersion(db), "4");
-  EXPECT_EQ(query(db, kAllRows), before);
-  EXPECT_EQ(query(db, "SELECT instr(sql, 'AUTOINCREMENT') FROM sqlite_master WHERE name = 'keys'"), "0");
-  EXPECT_EQ(query(db, "SELECT top FROM keymark"), "30");
+  EXPECT_EQ(queryOne(db, kAllRows), before);
+  EXPECT_EQ(queryOne(db, "SELECT instr(sql, 'AUTOINCREMENT') FROM sqlite_master WHERE name = 'keys'"), "0");
+  EXPECT_EQ(queryOne(db, "SELECT top FROM keymark"), "30");
   // Through the registry calls: names, class, last write time, read-only
   // flag and values as they were.
   EXPECT_EQ(subkeys(kept), (std::vector<std::string>{"Classy", "Locked"}));
@@ -214,7 +199,7 @@ TEST(RegistryUpgradeTest, AThirdLayoutFileKeepsItsRowsAndNeverHandsOutAnOldIdAga
   RegCloseKey(fresh);
   RegCloseKey(kept);
   tobrel::registryStoreReset(nullptr);
-  EXPECT_EQ(query(db, "SELECT id FROM keys WHERE name = CAST('Fresh' AS BLOB)"), "31");
+  EXPECT_EQ(queryOne(db, "SELECT id FROM keys WHERE name = CAST('Fresh' AS BLOB)"), "31");
   EXPECT_EQ(tobrel::test::integrityCheck(db), "ok");
 }
 
