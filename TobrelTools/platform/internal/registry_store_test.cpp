@@ -164,29 +164,26 @@ TEST(RegistryStoreFileTest, AFileOfTheFirstLayoutIsUpgradedInPlace) {
 // it is deleted, and not after the store is opened again.
 TEST(RegistryStoreFileTest, KeyIdsAreNeverHandedOutAgain) {
   std::string db = tobrel::test::freshRegistryStore();
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Ids\\First", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-  const long long first = std::stoll(queryOne(db, "SELECT id FROM keys WHERE name = CAST('First' AS BLOB)"));
+  // Creates Ids\<name> and gives its id in the file.
+  auto make = [&](const std::string& name) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, ("Ids\\" + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    return std::stoll(queryOne(db, ("SELECT id FROM keys WHERE name = CAST('" + name + "' AS BLOB)").c_str()));
+  };
+  const long long first = make("First");
   ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Ids\\First"), ERROR_SUCCESS);
   tobrel::registryStoreReset(db.c_str());
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Ids\\Second", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-  const long long second = std::stoll(queryOne(db, "SELECT id FROM keys WHERE name = CAST('Second' AS BLOB)"));
+  const long long second = make("Second");
   EXPECT_GT(second, first);
   // Deleting an older key leaves the next id as it was.
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Ids\\Third", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
+  make("Third");
   ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Ids\\Second"), ERROR_SUCCESS);
   EXPECT_EQ(queryOne(db, "SELECT top FROM keymark"), std::to_string(first));
   ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Ids\\Third"), ERROR_SUCCESS);
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Ids\\Fourth", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-  EXPECT_GT(std::stoll(queryOne(db, "SELECT id FROM keys WHERE name = CAST('Fourth' AS BLOB)")), second + 1);
+  EXPECT_GT(make("Fourth"), second + 1);
   EXPECT_EQ(queryOne(db, "PRAGMA integrity_check"), "ok");
   tobrel::registryStoreReset(nullptr);
 }
