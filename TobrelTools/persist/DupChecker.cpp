@@ -185,8 +185,7 @@ std::size_t DupChecker::probe(const Persistable* obj, unsigned int tag) const {
   std::size_t s = hashSlot(obj, shift_);
   for (;;) {
     const Slot& slot = slots_[s];
-    if (!slot.meta) return s;
-    if (slot.low == low && (verify_ ? objects_[slot.meta - 1] == obj : (slot.meta & (kTags - 1)) == tag)) return s;
+    if (!slot.meta || holds(slot, obj, low, tag)) return s;
     s = (s + 1) & mask_;
   }
 }
@@ -296,9 +295,7 @@ void DupChecker::clear() {
         const std::uint32_t low = lowOf(obj);
         const unsigned int tag = verify_ ? 0 : findTag(highOf(obj));
         std::size_t s = hashSlot(obj, shift_);
-        while (!(slots_[s].meta && slots_[s].low == low &&
-                 (verify_ ? objects_[slots_[s].meta - 1] == obj : (slots_[s].meta & (kTags - 1)) == tag)))
-          s = (s + 1) & mask_;
+        while (!holds(slots_[s], obj, low, tag)) s = (s + 1) & mask_;
         slots_[s].meta = 0;
       }
     } else {

@@ -87,6 +87,11 @@ class TOBREL_API DupChecker {
   // to verifying slots (the table is made again: the checker must be
   // settled). Returns the tag to store.
   unsigned int newTag(std::uint32_t high);
+  // Whether slot holds obj (low: its low half, tag: its tag).
+  bool holds(const Slot& slot, const Persistable* obj, std::uint32_t low, unsigned int tag) const {
+    return slot.meta && slot.low == low &&
+           (verify_ ? objects_[slot.meta - 1] == obj : (slot.meta & (kTags - 1)) == tag);
+  }
   // The slot holding obj, or the free slot that ends its probe; tag is
   // obj's tag (kTags: nothing holds obj).
   std::size_t probe(const Persistable* obj, unsigned int tag) const;

@@ -12,6 +12,19 @@ TOBREL_MODULE_ID("registry_checkpoint.cpp", "2026.12.06");
 namespace tobrel {
 namespace regstore {
 
+namespace {
+
+// A checkpoint of the given mode (RESTART or TRUNCATE), passive first: the
+// passive pass copies the bulk of the log while writers go on, so that the
+// second, which holds them back, has little left to do. logFrames, when not
+// null, gets the frames the log still holds after it.
+int checkpointInTwoPasses(sqlite3* db, int mode, int* logFrames) {
+  sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  return sqlite3_wal_checkpoint_v2(db, nullptr, mode, logFrames, nullptr);
+}
+
+}  // namespace
+
 void BusyWait::install(sqlite3* db) { sqlite3_busy_handler(db, &BusyWait::handler, this); }
 
 int BusyWait::handler(void* self, int count) {
@@ -125,21 +138,16 @@ void BackgroundCheckpointer::run() {
     int rc = SQLITE_BUSY;
     bool empty = false;
     if (asked) {
-      // A writer is at work (its commit asked). Passive first: it copies the
-      // bulk of the log while writers go on, so that the restarting pass,
-      // which holds them back, has little left to do. The log starts over,
-      // the file stays.
-      sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-      rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
+      // A writer is at work (its commit asked): the log starts over, the
+      // file stays.
+      rc = checkpointInTwoPasses(db, SQLITE_CHECKPOINT_RESTART, nullptr);
       lastVersion = dataVersion();
     } else {
       const sqlite3_int64 now = dataVersion();
       if (now >= 0 && now == lastVersion) {
         // Nothing committed since the last look: the writes stopped.
-        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         int left = -1;
-        empty = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &left, nullptr) == SQLITE_OK &&
-                left == 0;
+        empty = checkpointInTwoPasses(db, SQLITE_CHECKPOINT_TRUNCATE, &left) == SQLITE_OK && left == 0;
       }
       lastVersion = now;
     }

@@ -16,9 +16,9 @@
 // After a request the thread watches for the writes to stop: every
 // kIdleCheckMs without a request (at most kIdleChecks times) it looks whether
 // anything was committed since its last look (PRAGMA data_version), and when
-// nothing was it empties the log and truncates the file. When readers stay longer than
-// `restartWaitMs` the log is left as it is, and the next request or check
-// tries again.
+// nothing was it empties the log and truncates the file. When readers stay
+// longer than `restartWaitMs` the log is left as it is, and the next request
+// or check tries again.
 //
 // Fork: the object must be destroyed before a fork (the store does this in
 // its fork handler, see registry_store.h); nothing of it may cross a fork.
