@@ -131,29 +131,6 @@ TEST_F(PersistableTest, RecordsThenReferencesByIndexUntilTheNextPass) {
   EXPECT_EQ(back->isA(), 0x8001);
 }
 
-TEST_F(PersistableTest, SharedAndCyclicGraphKeepsItsShape) {
-  // A diamond with a cycle: a -> b, a -> c, b -> d, c -> d, d -> a.
-  Node a(1), b(2), c(3), d(4);
-  a.left = &b;
-  a.right = &c;
-  b.left = &d;
-  c.right = &d;
-  d.left = &a;
-  const Bytes bytes = saved(a);
-  Node* ra = dynamic_cast<Node*>(restored(bytes));
-  ASSERT_NE(ra, nullptr);
-  Node* rb = ra->left;
-  Node* rc = ra->right;
-  ASSERT_TRUE(rb && rc);
-  EXPECT_EQ(rb->value, 2);
-  EXPECT_EQ(rc->value, 3);
-  ASSERT_NE(rb->left, nullptr);
-  EXPECT_EQ(rb->left, rc->right);
-  EXPECT_EQ(rb->left->value, 4);
-  EXPECT_EQ(rb->left->left, ra);
-  EXPECT_EQ(Node::pool().size(), 8u);  // four originals, four restored
-}
-
 TEST_F(PersistableTest, RecordIsReadIntoAnExistingObject) {
   Node source(9);
   const Bytes bytes = saved(source);
