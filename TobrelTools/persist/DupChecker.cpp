@@ -57,13 +57,19 @@ inline std::uint32_t highOf(const Persistable* obj) {
   return static_cast<std::uint32_t>(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(obj)) >> 32);
 }
 
-// Fibonacci hashing of the address's 64-byte stretch: the top bits of the
-// product with 2^64 / phi depend on every bit of the address, so the common
-// high bits of one heap spread over the whole table; the low bits pick the
-// slot in the group.
+// The group of an address: Fibonacci hashing of its 4 KiB page (the top bits
+// of the product with 2^64 / phi depend on every bit of the page number, so
+// the pages of one heap spread over the whole table), and within the page,
+// its 64-byte stretch picks one of the 64 groups of the page's block of the
+// table. Objects allocated one after another thus meet in one block of the
+// table, which a pass reading a graph back (or walking objects in the order
+// they were made) touches a page at a time rather than a line per object.
+// The low bits of the address pick the slot in the group.
 inline std::size_t hashSlot(const Persistable* obj, unsigned int shift) {
   const std::uint64_t a = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(obj));
-  const std::size_t line = static_cast<std::size_t>(((a >> 6) * 0x9E3779B97F4A7C15ull) >> shift);
+  const std::uint64_t groupMask = ~static_cast<std::uint64_t>(0) >> shift;
+  const std::uint64_t page = ((a >> 12) * 0x9E3779B97F4A7C15ull) >> shift;
+  const std::size_t line = static_cast<std::size_t>((page ^ ((a >> 6) & 63)) & groupMask);
   return (line << kGroupBits) | static_cast<std::size_t>((a >> (6 - kGroupBits)) & ((1u << kGroupBits) - 1));
 }
 

@@ -10,7 +10,9 @@
 // size and never more than half full, so that a lookup is one or two cache
 // misses and recording n objects costs O(n). Objects within one 64-byte
 // stretch of memory (an object and the members it holds) share one cache
-// line of the table. A slot takes 8 bytes on every host (the smaller the
+// line of the table, and the lines of one 4 KiB page of memory one 4 KiB
+// block of the table (objects made one after another, as a restore makes
+// them, are entered a block at a time). A slot takes 8 bytes on every host (the smaller the
 // table, the more of it stays in the cache): the address's low 32 bits and
 // the index, beside a 4-bit tag that names the address's high 32 bits among
 // the few that a pass meets (one heap, one stack: a handful). A pass that
