@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,22 +30,20 @@ mode_t modeOf(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
 }
 
+// Sets (or, with null, unsets) an environment variable for one scope.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
+  ScopedEnv(const char* name, const char* value)
+      : name_(name), old_(std::getenv(name) ? new std::string(std::getenv(name)) : nullptr) {
     if (value) ::setenv(name, value, 1); else ::unsetenv(name);
   }
   ~ScopedEnv() {
-    if (had_) ::setenv(name_, old_.c_str(), 1); else ::unsetenv(name_);
+    if (old_) ::setenv(name_, old_->c_str(), 1); else ::unsetenv(name_);
   }
 
  private:
   const char* name_;
-  bool had_;
-  std::string old_;
+  std::unique_ptr<std::string> old_;
 };
 
 TEST(RegistryStoreFileTest, EnvironmentNamesTheFileWhichIsCreatedPrivate) {
@@ -106,16 +105,13 @@ TEST(RegistryStoreFileTest, ContentOutlivesTheConnectionAndPassesIntegrityCheck)
 
 TEST(RegistryStoreFileTest, AFileThatIsNoDatabaseIsReportedNotTouched) {
   std::string db = tempPath("garbage.db");
-  std::string junk(8192, 'J');
-  FILE* f = std::fopen(db.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(junk.data(), 1, junk.size(), f);
-  std::fclose(f);
+  const std::vector<unsigned char> junk(8192, 'J');
+  tobrel::test::writeBytes(db, junk);
   tobrel::registryStoreReset(db.c_str());
   HKEY key = nullptr;
   LONG err = RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key);
   EXPECT_TRUE(err == ERROR_REGISTRY_CORRUPT || err == ERROR_BADDB) << err;
-  EXPECT_EQ(tobrel::test::bytesOf(db).size(), junk.size());
+  EXPECT_EQ(tobrel::test::bytesOf(db), junk);
   tobrel::registryStoreReset(nullptr);
 }
 
@@ -146,14 +142,7 @@ TEST(RegistryStoreFileTest, AFileOfTheFirstLayoutIsUpgradedInPlace) {
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "old", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExA(key, "new", 0, REG_SZ, bytes("3"), 2), ERROR_SUCCESS);
-  char name[16];
-  std::vector<std::string> names;
-  for (DWORD i = 0;; ++i) {
-    DWORD size = sizeof name;
-    if (RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    names.emplace_back(name, size);
-  }
-  EXPECT_EQ(names, (std::vector<std::string>{"z", "a", "new"}));
+  EXPECT_EQ(tobrel::test::registryNames(key, true), (std::vector<std::string>{"z", "a", "new"}));
   RegCloseKey(key);
   EXPECT_EQ(queryOne(db, "PRAGMA user_version"), "4");
   EXPECT_EQ(queryOne(db, "PRAGMA integrity_check"), "ok");
@@ -273,11 +262,6 @@ TEST_F(RegistryStoreTest, WindowsRulesThatWineDoesNotFollow) {
   DWORD size = sizeof buf;
   ASSERT_EQ(RegQueryValueExA(base_, "NoNul", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
   EXPECT_EQ(std::string(buf, size), "xyz");
-
-  std::uint64_t y2108 = (4354819200ULL + 11644473600ULL) * 10000000ULL;   // 2108-01-01
-  FILETIME after = {static_cast<std::uint32_t>(y2108), static_cast<std::uint32_t>(y2108 >> 32)};
-  WORD date = 0, time = 0;
-  EXPECT_FALSE(FileTimeToDosDateTime(&after, &date, &time));
 }
 
 TEST_F(RegistryStoreTest, ReadOnlyKeysOpenForReadingOnly) {
