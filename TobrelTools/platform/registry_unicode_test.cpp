@@ -72,4 +72,22 @@ TEST_F(RegistryUnicodeTest, ALeadByteBeforeANulStandsAlone) {
   EXPECT_EQ(query(base_, "lone"), std::string("a\x81\x45\0", 4));
 }
 
+TEST_F(RegistryUnicodeTest, TextsWithoutTheirNulAsWindowsTreatsThem) {
+  // Set without its NUL: stored as given, and read back with a NUL after it
+  // where the buffer has room, not counted in the size.
+  ASSERT_EQ(RegSetValueExA(base_, "bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcX"), 3), ERROR_SUCCESS);
+  char buf[8] = {'-', '-', '-', '-', '-', '-', '-', '-'};
+  DWORD size = sizeof buf;
+  ASSERT_EQ(RegQueryValueExA(base_, "bare", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(buf, 5), std::string("abc\0-", 5));
+  EXPECT_EQ(size, 3u);
+  char name[8];
+  DWORD nameSize = sizeof name;
+  size = 3;
+  buf[3] = '-';
+  ASSERT_EQ(RegEnumValueA(base_, 0, name, &nameSize, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::string(buf, 4), "abc-");   // no room: nothing after it
+}
+
 }  // namespace
