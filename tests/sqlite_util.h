@@ -5,10 +5,30 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <string>
+
+#include "tests/test_util.h"
 
 namespace tobrel {
 namespace test {
+
+// tempPath(name), with no database file, log or shared memory file left there.
+inline std::string freshFile(const std::string& name) {
+  std::string path = tempPath(name);
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+  return path;
+}
+
+// A new database file at tempPath(name) made by `sql` (a store of an older
+// layout, say); "" when the SQL fails.
+inline std::string databaseFrom(const std::string& name, const char* sql) {
+  std::string path = freshFile(name);
+  sqlite3* h = nullptr;
+  bool ok = sqlite3_open(path.c_str(), &h) == SQLITE_OK && sqlite3_exec(h, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(h);
+  return ok ? path : std::string();
+}
 
 // The first column of the first row of a query on the file, as text; ""
 // when there is no row (or the file cannot be read). Read-only unless

@@ -6,7 +6,7 @@
 // calls on both, so that their transcripts can be compared line by line
 // (registry_transcript --compare, see compare.h).
 //
-//   registry_transcript --seed N [--ops M] --out FILE
+//   registry_transcript --seed N --ops M --out FILE
 //   registry_transcript --compare LINUX_FILE WINDOWS_FILE
 //
 // Every name and text comes from a fixed pool (ASCII, full-width, Greek,
@@ -481,48 +481,27 @@ class Runner {
   int number_ = 0;
 };
 
-int usage() {
-  std::fprintf(stderr,
-               "usage: registry_transcript --seed N [--ops M] --out FILE\n"
-               "       registry_transcript --compare LINUX_FILE WINDOWS_FILE\n");
-  return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::uint64_t seed = 0;
-  long ops = 400;
-  const char* outPath = nullptr;
-  bool haveSeed = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--compare" && i + 2 < argc) return tobrel::regdiff::compareFiles(argv[i + 1], argv[i + 2]);
-    if (i + 1 >= argc) return usage();
-    if (arg == "--seed") {
-      seed = std::strtoull(argv[++i], nullptr, 10);
-      haveSeed = true;
-    } else if (arg == "--ops") {
-      ops = std::strtol(argv[++i], nullptr, 10);
-    } else if (arg == "--out") {
-      outPath = argv[++i];
-    } else {
-      return usage();
-    }
+  auto is = [&](int i, const char* what) { return std::strcmp(argv[i], what) == 0; };
+  if (argc == 4 && is(1, "--compare")) return tobrel::regdiff::compareFiles(argv[2], argv[3]);
+  if (argc != 7 || !is(1, "--seed") || !is(3, "--ops") || !is(5, "--out")) {
+    std::fprintf(stderr,
+                 "usage: registry_transcript --seed N --ops M --out FILE\n"
+                 "       registry_transcript --compare LINUX_FILE WINDOWS_FILE\n");
+    return 2;
   }
-  if (!haveSeed || !outPath || ops < 0) return usage();
-  FILE* out = std::fopen(outPath, "wb");
+  FILE* out = std::fopen(argv[6], "wb");
   if (!out) {
-    std::fprintf(stderr, "registry_transcript: cannot create %s\n", outPath);
+    std::fprintf(stderr, "registry_transcript: cannot create %s\n", argv[6]);
     return 1;
   }
-  Runner runner(seed, out);
-  int status = 0;
-  if (runner.start()) {
-    for (long n = 1; n <= ops; ++n) runner.step(static_cast<int>(n));
+  Runner runner(std::strtoull(argv[2], nullptr, 10), out);
+  bool started = runner.start();
+  if (started) {
+    for (long n = 1, ops = std::strtol(argv[4], nullptr, 10); n <= ops; ++n) runner.step(static_cast<int>(n));
     runner.finish();
-  } else {
-    status = 1;
   }
-  return std::fclose(out) == 0 ? status : 1;
+  return std::fclose(out) == 0 && started ? 0 : 1;
 }

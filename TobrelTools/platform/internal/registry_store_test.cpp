@@ -116,10 +116,6 @@ TEST(RegistryStoreFileTest, AFileThatIsNoDatabaseIsReportedNotTouched) {
 }
 
 TEST(RegistryStoreFileTest, AFileOfTheFirstLayoutIsUpgradedInPlace) {
-  std::string db = tempPath("layout1.db");
-  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((db + suffix).c_str());
-  sqlite3* h = nullptr;
-  ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
   const char* layout1 =
       "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER, name BLOB NOT NULL,"
       " uname BLOB NOT NULL, class BLOB, mtime INTEGER NOT NULL, readonly INTEGER NOT NULL DEFAULT 0);"
@@ -135,8 +131,8 @@ TEST(RegistryStoreFileTest, AFileOfTheFirstLayoutIsUpgradedInPlace) {
       "INSERT INTO vals(id, key, name, uname, type, data) VALUES(7, 5, X'7A', X'5A', 1, X'3100'),"
       " (9, 5, X'61', X'41', 1, X'3200');"
       "PRAGMA user_version=1;";
-  ASSERT_EQ(sqlite3_exec(h, layout1, nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(h);
+  const std::string db = tobrel::test::databaseFrom("layout1.db", layout1);
+  ASSERT_FALSE(db.empty());
 
   tobrel::registryStoreReset(db.c_str());
   HKEY key = nullptr;
