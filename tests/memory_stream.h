@@ -12,6 +12,12 @@
 #include "TobrelTools/stream/vistream.h"
 #include "TobrelTools/stream/vostream.h"
 
+// The twelve primitive types of the streams, in their slot order: X(type)
+// for each, for classes that override every operation of a family.
+#define TOBREL_TEST_STREAM_TYPES(X)                                                                  \
+  X(__int64) X(unsigned long) X(unsigned int) X(unsigned short) X(unsigned char) X(bool) X(short) \
+  X(long) X(int) X(float) X(double) X(char)
+
 namespace tobrel {
 namespace test {
 
@@ -49,18 +55,10 @@ class MemoryOStream : public virtual vostream, public MemoryState {
     bytes_.insert(bytes_.end(), text, text + std::strlen(text));
     return *this;
   }
-  vostream& operator<<(__int64 v) override { return put(v); }
-  vostream& operator<<(unsigned long v) override { return put(v); }
-  vostream& operator<<(unsigned int v) override { return put(v); }
-  vostream& operator<<(unsigned short v) override { return put(v); }
-  vostream& operator<<(unsigned char v) override { return put(v); }
-  vostream& operator<<(bool v) override { return put(v); }
-  vostream& operator<<(short v) override { return put(v); }
-  vostream& operator<<(long v) override { return put(v); }
-  vostream& operator<<(int v) override { return put(v); }
-  vostream& operator<<(float v) override { return put(v); }
-  vostream& operator<<(double v) override { return put(v); }
-  vostream& operator<<(char v) override { return put(v); }
+#define TOBREL_TEST_FORWARD(T) \
+  vostream& operator<<(T v) override { return put(v); }
+  TOBREL_TEST_STREAM_TYPES(TOBREL_TEST_FORWARD)
+#undef TOBREL_TEST_FORWARD
 
  private:
   // Hosts are little-endian (x86, ARM as configured by every target here).
@@ -120,18 +118,10 @@ class MemoryIStream : public virtual vistream, public MemoryState {
     buffer[n] = 0;
     return *this;
   }
-  vistream& operator>>(__int64& v) override { return get(v); }
-  vistream& operator>>(unsigned long& v) override { return get(v); }
-  vistream& operator>>(unsigned int& v) override { return get(v); }
-  vistream& operator>>(unsigned short& v) override { return get(v); }
-  vistream& operator>>(unsigned char& v) override { return get(v); }
-  vistream& operator>>(bool& v) override { return get(v); }
-  vistream& operator>>(short& v) override { return get(v); }
-  vistream& operator>>(long& v) override { return get(v); }
-  vistream& operator>>(int& v) override { return get(v); }
-  vistream& operator>>(float& v) override { return get(v); }
-  vistream& operator>>(double& v) override { return get(v); }
-  vistream& operator>>(char& v) override { return get(v); }
+#define TOBREL_TEST_FORWARD(T) \
+  vistream& operator>>(T& v) override { return get(v); }
+  TOBREL_TEST_STREAM_TYPES(TOBREL_TEST_FORWARD)
+#undef TOBREL_TEST_FORWARD
 
  private:
   bool take(void* out, std::size_t width) {

@@ -80,6 +80,9 @@ TEST_F(PersistableErrorsTest, EachMalformedRecordEndsWithItsMessageStateAndPosit
       {{':', 0x34, 0x12, '{', '}'}, false, "can't find creator", 0, 4, false},
       {{':', 0x01, 0x80, '{', ']'}, false, "Invalid format: can't find closing brace.", 0, 5, true},
       {{':', 0x02, 0x02, '{', 5, 0}, true, "Invalid format: can't find closing brace.", vios::eofbit, 6, false},
+      // References before anything is recorded: index 0 and a negative one.
+      {{'@', 0, 0, 0, 0}, true, "unmatch serialized object.", 0, 5, false},
+      {{'@', 0xFF, 0xFF, 0xFF, 0xFF}, false, "unmatch serialized object.", 0, 5, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -97,21 +100,6 @@ TEST_F(PersistableErrorsTest, EachMalformedRecordEndsWithItsMessageStateAndPosit
       EXPECT_EQ(DupChecker::getInstance()->entries(), 0u);  // nothing is recorded before the brace
     }
   }
-}
-
-TEST_F(PersistableErrorsTest, ReferenceOutOfRange) {
-  // Nothing recorded yet: index 0 is already out of range.
-  Outcome o = readInto({'@', 0, 0, 0, 0});
-  EXPECT_EQ(o.message, "unmatch serialized object.");
-  EXPECT_EQ(o.state, 0);
-  // A negative index, and an index just past the last recorded object.
-  EXPECT_EQ(readInto({'@', 0xFF, 0xFF, 0xFF, 0xFF}).message, "unmatch serialized object.");
-  Persistable recorded;
-  DupChecker::getInstance()->add(&recorded);
-  EXPECT_EQ(readInto({'@', 1, 0, 0, 0}).message, "unmatch serialized object.");
-  Outcome ok = readInto({'@', 0, 0, 0, 0});
-  EXPECT_EQ(ok.message, "");
-  EXPECT_EQ(ok.result, &recorded);
 }
 
 TEST_F(PersistableErrorsTest, ReferenceIntoAnExistingObject) {

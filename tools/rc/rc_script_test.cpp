@@ -239,17 +239,6 @@ TEST(RcScriptTest, TrailBackslashBeforeTheClosingQuoteSurvivesThePreprocessor) {
   EXPECT_EQ(strings[3], "\x83\x5C");
 }
 
-TEST(RcScriptTest, ErrorsInsideHeadersNameTheHeader) {
-  std::string header = write("broken.h", "#define OK 1\nSTRINGTABLE BEGIN\n OK @\nEND\n");
-  std::string script = write("uses.rc", "#include \"" + header.substr(header.find_last_of('/') + 1) +
-                                            "\"\nSTRINGTABLE BEGIN\n 2 \"x\" END\n");
-  EXPECT_EQ(errorOf(script), header + ":3: error: unexpected character '@'");
-  std::string fine = write("fine.h", "#define OK 1\n");
-  std::string after = write("after.rc", "#include \"" + fine.substr(fine.find_last_of('/') + 1) +
-                                            "\"\n\nSTRINGTABLE BEGIN\n OK \"x\"\n 2\nEND\n");
-  EXPECT_EQ(errorOf(after), after + ":6: error: expected a string after id 2");
-}
-
 TEST(RcScriptTest, GeneratedSourceEscapesEveryByte) {
   tobrel::rc::ScriptResult r;
   r.strings.push_back({3, std::string("a\"\\?\0\x95\x5C", 7), "f", 1});
