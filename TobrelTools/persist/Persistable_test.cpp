@@ -176,18 +176,6 @@ TEST_F(PersistableTest, ObjectReadIntoTwiceKeepsOneIndex) {
   delete fresh;
 }
 
-TEST_F(PersistableTest, PointerFormDoesNotReadTheCallersOldPointer) {
-  Persistable plain;
-  const Bytes bytes = saved(plain);
-  Persistable::readyToSerialize();
-  MemoryIStream is(bytes);
-  Persistable stale;
-  Persistable* p = &stale;  // neither read into nor released
-  is >> p;
-  EXPECT_NE(p, &stale);
-  delete p;
-}
-
 TEST_F(PersistableTest, EachThreadRunsItsOwnPass) {
   Node a(1), b(2);
   a.left = &b;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -262,46 +263,44 @@ TEST(TstringCaches, RequestsReleaseThePreviousCaches) {
 TEST(TstringRecord, TwoByteTextGivesTheFifteenByteRecord) {
   EXPECT_EQ((Bytes{0x3A, 0x70, 0x00, 0x7B, 0, 0, 0, 0, 2, 0, 0, 0, 0x41, 0x42, 0x7D}), save(tstring("AB")));
   EXPECT_EQ((Bytes{0x3A, 0x70, 0x00, 0x7B, 0, 0, 0, 0, 0, 0, 0, 0, 0x7D}), save(tstring()));
+  EXPECT_EQ(record(cat({le32(0), le32(3), Bytes{'a', 0, 'b'}})), save(tstring(tstring::base_type("a\0b", 3))));
   EXPECT_EQ(0x0070, tstring().isA());
   EXPECT_EQ(0x0070, tstring::getClassId());
 }
 
-TEST(TstringRecord, NulBytesAreWrittenButReadBackOnlyUpToTheFirst) {
-  tstring t(tstring::base_type("a\0b", 3));
-  Bytes bytes = save(t);
-  EXPECT_EQ(record(cat({le32(0), le32(3), Bytes{'a', 0, 'b'}})), bytes);
-  Persistable::readyToSerialize();
-  MemoryIStream is(bytes);
-  tstring back("old text");
-  is >> back;
-  EXPECT_EQ("a", text(back));
-  EXPECT_TRUE(is.good());
-  EXPECT_EQ(bytes.size(), is.position());
-}
-
-TEST(TstringRecord, WideRecordsAreConverted) {
-  Bytes japanese = record(cat({le32(7), le32(3), Bytes{0x42, 0x30, 0, 0, 0x43, 0}}));   // any flag but 0
-  Persistable::readyToSerialize();
-  MemoryIStream js(japanese);
-  tstring* p = 0;
-  js >> p;
-  ASSERT_NE(nullptr, p);
-  EXPECT_EQ("\x82\xA0", text(*p));                               // ends at the zero unit
-  delete p;
-}
-
-TEST(TstringRecord, ZeroOrNegativeCountReadsNothingMore) {
-  for (long flag : {0L, 1L}) {
-    for (long count : {0L, -1L, -0x7FFFFFFFL - 1}) {
-      Bytes bytes = record(cat({le32(flag), le32(count)}));
-      Persistable::readyToSerialize();
-      MemoryIStream is(bytes);
-      tstring t("old");
-      is >> t;                                                   // '}' right after the count
-      EXPECT_TRUE(t.empty()) << flag << " " << count;
-      EXPECT_TRUE(is.good());
-    }
+// Records read back whole, replacing the old text (and as new objects of the
+// class through the pointer form): narrow text up to its first NUL, wide text
+// (any flag but 0) up to its zero unit, nothing more after a count below 1.
+TEST(TstringRecord, RecordsReadBackAsText) {
+  const struct {
+    Bytes contents;
+    const char* text;
+  } cases[] = {
+      {cat({le32(0), le32(3), Bytes{'a', 0, 'b'}}), "a"},
+      {cat({le32(7), le32(3), Bytes{0x42, 0x30, 0, 0, 0x43, 0}}), "\x82\xA0"},
+      {cat({le32(0), le32(0)}), ""},
+      {cat({le32(1), le32(0)}), ""},
+      {cat({le32(0), le32(-1)}), ""},
+      {cat({le32(1), le32(-0x7FFFFFFFL - 1)}), ""},
+  };
+  for (const auto& c : cases) {
+    const Bytes bytes = record(c.contents);
+    SCOPED_TRACE(testing::PrintToString(bytes));
+    Persistable::readyToSerialize();
+    MemoryIStream is(bytes);
+    tstring t("old text");
+    is >> t;
+    EXPECT_EQ(c.text, text(t));
+    EXPECT_TRUE(is.good());
+    EXPECT_EQ(bytes.size(), is.position());
   }
+  const Bytes ab = save(tstring("AB"));
+  MemoryIStream is(ab);
+  Persistable* p = 0;
+  is >> p;
+  std::unique_ptr<Persistable> made(p);
+  ASSERT_NE(nullptr, dynamic_cast<tstring*>(p));
+  EXPECT_EQ("AB", text(*dynamic_cast<tstring*>(p)));
 }
 
 // The exact file streams write and read content records on a road of their
