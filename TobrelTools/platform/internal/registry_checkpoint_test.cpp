@@ -126,8 +126,8 @@ TEST(RegistryCheckpointTest, TheLogStaysBoundedUnderAStreamOfWritesAndShrinksAft
     ASSERT_EQ(store.commit(), ERROR_SUCCESS);
     largest = std::max(largest, fileSize(db + "-wal"));
   }
-  // Frames of 1 KiB pages with their 24-byte headers, and one call's worth.
-  EXPECT_LE(largest, RegistryStore::kInlineCheckpointBytes / 1024 * (1024 + 24) + 64 * 1024);
+  // Frames of 2 KiB pages with their 24-byte headers, and one call's worth.
+  EXPECT_LE(largest, RegistryStore::kInlineCheckpointBytes / 2048 * (2048 + 24) + 64 * 1024);
   EXPECT_GT(largest, RegistryStore::kCheckpointBytes);
   store.settleCheckpoints();
   EXPECT_EQ(fileSize(db + "-wal"), 0);

@@ -206,8 +206,12 @@ LONG RegistryStore::openDatabase() {
   sqlite3_extended_result_codes(db_, 1);
   callWait_.install(db_);
   // Small pages for a new file (an existing one keeps its own): registry
-  // rows are small, and a commit writes and checksums every page it touched.
-  LONG err = exec("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+  // rows are small, and a commit writes and checksums every page it
+  // touched. Not the smallest: each page a commit writes costs two writes to
+  // the log, and with 1 KiB pages the values' b-tree splits (a commit of
+  // five or six pages) every few keys created; 2 KiB pages cut the log
+  // writes of building a tree by a sixth and cost next to nothing more.
+  LONG err = exec("PRAGMA page_size=2048; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
                   " PRAGMA foreign_keys=OFF;");
   // What the log file is trimmed to when the log starts over: the log's
   // bound, so that a log that keeps to it keeps its file (writes reuse its

@@ -27,7 +27,7 @@
 // transaction is committed before the registry call that made it returns; a
 // process killed at any point loses nothing it committed, and a power loss
 // may lose the last commits but leaves the file consistent. New files get
-// 1 KiB pages.
+// 2 KiB pages.
 //
 // The log: checkpoints run on a thread of their own (registry_checkpoint.h),
 // asked for after each kCheckpointBytes of log; each one has the log started
