@@ -106,6 +106,8 @@ class AnyIn {
   template <typename T>
   void get(T& v) { is_ >> v; }
   bool good() { return is_.good(); }
+  const unsigned char* peek(std::size_t) { return nullptr; }
+  void skip(std::size_t) {}
 
  private:
   vistream& is_;
@@ -120,10 +122,57 @@ class FileIn {
     tobrel::getValue(is_, is_.fvistream::file(), &v, sizeof v);
   }
   bool good() { return is_.fvistream::good(); }
+  // The next n bytes when the file's buffer holds them, else null; skip
+  // takes k of them as k reads of a char would.
+  const unsigned char* peek(std::size_t n) {
+    FILE* f = is_.fvistream::file();
+    return f ? tobrel::peekBuffer(f, n) : nullptr;
+  }
+  void skip(std::size_t k) { tobrel::skipBuffered(is_.fvistream::file(), k); }
 
  private:
   fvistream& is_;
 };
+
+// Reads a record's head as far as it goes: the leading byte c, then for
+// '@' the index, for ':' the class id and the byte meant to be '{' (for
+// any other c nothing more). Each value is read as in.get would, the
+// sentry told after each whether the stream is still good; false when it
+// is not (the record is left there). On a good stream whose buffer holds
+// the head, the same bytes are taken from the buffer in one step.
+template <class In>
+bool readHead(In& in, badis& sentry, char& c, int& index, unsigned short& id, char& brace) {
+  if (const unsigned char* head = in.peek(5)) {
+    sentry.ok(true);
+    c = static_cast<char>(head[0]);
+    if (c == '@') {
+      std::memcpy(&index, head + 1, sizeof index);
+      in.skip(1 + sizeof index);
+    } else if (c == ':') {
+      std::memcpy(&id, head + 1, sizeof id);
+      brace = static_cast<char>(head[1 + sizeof id]);
+      in.skip(2 + sizeof id);
+    } else {
+      in.skip(1);
+    }
+    return true;
+  }
+  in.get(c);
+  sentry.ok(in.good());
+  if (!in.good()) return false;
+  if (c == '@') {
+    in.get(index);
+  } else if (c == ':') {
+    in.get(id);
+    sentry.ok(in.good());
+    if (!in.good()) return false;
+    in.get(brace);
+  } else {
+    return true;
+  }
+  sentry.ok(in.good());
+  return in.good();
+}
 
 // The calling thread's duplicate checker: the one kept for the running
 // pass, or looked up.
@@ -159,16 +208,13 @@ void restoreRecord(vistream& is, Persistable*& obj, In in) {
   badis sentry(is);
   if (!in.good()) return;
   char c = 0;
-  in.get(c);
-  sentry.ok(in.good());
-  if (!in.good()) return;
+  int index = 0;
+  unsigned short id = 0;
+  char brace = 0;
+  if (!readHead(in, sentry, c, index, id, brace)) return;
 
   tobrel::NestingState& state = tobrel::nestingState();
   if (c == '@') {
-    int index = 0;
-    in.get(index);
-    sentry.ok(in.good());
-    if (!in.good()) return;
     DupChecker* checker = checkerOf(state);
     // get gives null for an index out of range, and for a recorded null.
     Persistable* const target = checker->get(index);
@@ -181,15 +227,6 @@ void restoreRecord(vistream& is, Persistable*& obj, In in) {
     sentry.ok(false);
     fail("Invalid format: can't find referencer.");
   }
-
-  unsigned short id = 0;
-  in.get(id);
-  sentry.ok(in.good());
-  if (!in.good()) return;
-  char brace = 0;
-  in.get(brace);
-  sentry.ok(in.good());
-  if (!in.good()) return;
   if (brace != '{') {
     sentry.ok(false);
     fail("Invalid format: can't find opening brace.");

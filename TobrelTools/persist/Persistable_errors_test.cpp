@@ -205,7 +205,9 @@ TEST_F(PersistableErrorsTest, EveryTruncationFailsCleanly) {
 
 // The file streams take their own road through restore: every malformed
 // record must end there exactly as on any other stream (message, state,
-// bytes consumed, pointer left null).
+// bytes consumed, pointer left null). Each is read at the start of the file
+// and again after a byte read before it, when the file's buffer already
+// holds the record.
 TEST_F(PersistableErrorsTest, FileStreamsFailTheSameWay) {
   const Bytes cases[] = {{},
                          {'x', 0, 0, 0, 0},
@@ -214,32 +216,39 @@ TEST_F(PersistableErrorsTest, FileStreamsFailTheSameWay) {
                          {':'},
                          {':', 0x01, 0x80},
                          {':', 0x01, 0x80, 'x'},
+                         {':', 0x01, 0x80, 'x', '}'},
                          {':', 0x99, 0x99, '{', '}'},
                          {':', 0x01, 0x80, '{'},
                          {':', 0x01, 0x80, '{', 'x'},
                          {':', 0x01, 0x80, '{', '}'}};
   const std::string path = tobrel::test::tempPath("case.bin");
   for (const Bytes& bytes : cases) {
-    SCOPED_TRACE(std::string(bytes.begin(), bytes.end()));
-    Persistable::readyToSerialize();
-    Outcome memory = readInto(bytes);
-    delete memory.result;
-    tobrel::test::writeBytes(path, bytes);
-    Persistable::readyToSerialize();
-    fvistream is(path.c_str());
-    Persistable* result = nullptr;
-    std::string message;
-    try {
-      is >> result;
-    } catch (InternalException* e) {
-      message = e->getMsg();
-      delete e;
+    for (std::size_t lead = 0; lead < 2; ++lead) {
+      SCOPED_TRACE(std::string(bytes.begin(), bytes.end()) + (lead ? " after a byte" : ""));
+      Persistable::readyToSerialize();
+      Outcome memory = readInto(bytes);
+      delete memory.result;
+      Bytes file = bytes;
+      file.insert(file.begin(), lead, '-');
+      tobrel::test::writeBytes(path, file);
+      Persistable::readyToSerialize();
+      fvistream is(path.c_str());
+      char skipped = 0;
+      if (lead) is >> skipped;
+      Persistable* result = nullptr;
+      std::string message;
+      try {
+        is >> result;
+      } catch (InternalException* e) {
+        message = e->getMsg();
+        delete e;
+      }
+      EXPECT_EQ(message, memory.message);
+      EXPECT_EQ(is.rdstate() & ~vios::eofbit, memory.state & ~vios::eofbit);
+      EXPECT_EQ(std::ftell(is.file()), static_cast<long>(lead + memory.position));
+      EXPECT_EQ(result != nullptr, memory.result != nullptr);
+      delete result;
     }
-    EXPECT_EQ(message, memory.message);
-    EXPECT_EQ(is.rdstate() & ~vios::eofbit, memory.state & ~vios::eofbit);
-    EXPECT_EQ(std::ftell(is.file()), static_cast<long>(memory.position));
-    EXPECT_EQ(result != nullptr, memory.result != nullptr);
-    delete result;
   }
 }
 

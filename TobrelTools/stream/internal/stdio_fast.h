@@ -51,6 +51,26 @@ inline bool getFromBuffer(void* p, std::size_t n, FILE* f) {
 #endif
 }
 
+// The next n bytes of the FILE's read buffer when it holds that many
+// (without taking them), null otherwise; skipBuffered then takes k <= n of
+// them, as k getc would.
+inline const unsigned char* peekBuffer(FILE* f, std::size_t n) {
+#if defined(__GLIBC__)
+  if (f->_IO_read_end - f->_IO_read_ptr < static_cast<std::ptrdiff_t>(n)) return nullptr;
+  return reinterpret_cast<const unsigned char*>(f->_IO_read_ptr);
+#else
+  (void)f, (void)n;
+  return nullptr;
+#endif
+}
+inline void skipBuffered(FILE* f, std::size_t k) {
+#if defined(__GLIBC__)
+  f->_IO_read_ptr += k;
+#else
+  (void)f, (void)k;
+#endif
+}
+
 // A value of up to 8 bytes goes through putc/getc byte by byte: with glibc
 // these are inline stores into and loads from the FILE's buffer, and a
 // function call only when the buffer is full or empty, where one fwrite of
