@@ -46,41 +46,28 @@ class ScopedEnv {
   std::unique_ptr<std::string> old_;
 };
 
-TEST(RegistryStoreFileTest, EnvironmentNamesTheFileWhichIsCreatedPrivate) {
-  std::string dir = tempPath("envdir");
+// The file TOBREL_REGISTRY names, else the one below XDG_DATA_HOME, is made
+// with the four roots, private to its user, in WAL mode.
+TEST(RegistryStoreFileTest, TheEnvironmentNamesTheFileWhichIsCreatedPrivate) {
+  const std::string dir = tempPath("envdir");
   std::system(("rm -rf '" + dir + "'").c_str());
-  std::string db = dir + "/nested/reg.db";
-  ScopedEnv env("TOBREL_REGISTRY", db.c_str());
-  tobrel::registryStoreReset(nullptr);
-  EXPECT_EQ(tobrel::registryStorePath(), db);
-  // The four roots exist from the start.
-  HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
-  for (HKEY root : roots) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(root, nullptr, 0, KEY_READ, &key), ERROR_SUCCESS);
-    RegCloseKey(key);
+  const std::string named = dir + "/nested/reg.db", xdg = dir + "/xdg", defaulted = xdg + "/TobrelTools/registry.db";
+  for (bool byName : {true, false}) {
+    ScopedEnv env("TOBREL_REGISTRY", byName ? named.c_str() : nullptr);
+    ScopedEnv data("XDG_DATA_HOME", xdg.c_str());
+    const std::string& db = byName ? named : defaulted;
+    tobrel::registryStoreReset(nullptr);
+    EXPECT_EQ(tobrel::registryStorePath(), db);
+    for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS}) {
+      HKEY key = nullptr;
+      ASSERT_EQ(RegOpenKeyExA(root, nullptr, 0, KEY_READ, &key), ERROR_SUCCESS);
+      RegCloseKey(key);
+    }
+    EXPECT_EQ(modeOf(db), 0600u);
+    EXPECT_EQ(modeOf(db.substr(0, db.rfind('/'))), 0700u);
+    EXPECT_EQ(queryOne(db, "PRAGMA journal_mode"), "wal");
+    tobrel::registryStoreReset(nullptr);
   }
-  EXPECT_EQ(modeOf(db), 0600u);
-  EXPECT_EQ(modeOf(dir + "/nested"), 0700u);
-  EXPECT_EQ(queryOne(db, "PRAGMA journal_mode"), "wal");
-  tobrel::registryStoreReset(nullptr);
-}
-
-TEST(RegistryStoreFileTest, DefaultsToTheXdgDataFolder) {
-  std::string xdg = tempPath("xdg");
-  std::system(("rm -rf '" + xdg + "'").c_str());
-  ScopedEnv noEnv("TOBREL_REGISTRY", nullptr);
-  ScopedEnv env("XDG_DATA_HOME", xdg.c_str());
-  tobrel::registryStoreReset(nullptr);
-  std::string expected = xdg + "/TobrelTools/registry.db";
-  EXPECT_EQ(tobrel::registryStorePath(), expected);
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-  EXPECT_EQ(modeOf(expected), 0600u);
-  EXPECT_EQ(modeOf(xdg + "/TobrelTools"), 0700u);
-  tobrel::registryStoreReset(nullptr);
 }
 
 TEST(RegistryStoreFileTest, ContentOutlivesTheConnectionAndPassesIntegrityCheck) {
