@@ -17,21 +17,30 @@
 namespace tobrel {
 namespace test {
 
+// The names of the subkeys or values of `key`, by rising index.
+inline std::vector<std::string> registryNames(HKEY key, bool values) {
+  std::vector<std::string> out;
+  char name[1024];
+  for (DWORD i = 0;; ++i) {
+    DWORD size = sizeof name;
+    LONG err = values ? RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr)
+                      : RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
+    if (err != ERROR_SUCCESS) {
+      EXPECT_EQ(err, ERROR_NO_MORE_ITEMS);
+      return out;
+    }
+    out.emplace_back(name, size);
+  }
+}
+
 // Deletes `path` below `root` with everything under it; true when it is gone.
 inline bool deleteTree(HKEY root, const std::string& path) {
   HKEY key = nullptr;
   LONG err = RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key);
   if (err == ERROR_FILE_NOT_FOUND) return true;
   if (err != ERROR_SUCCESS) return false;
-  std::vector<std::string> children;
-  char name[1024];
-  for (DWORD i = 0;; ++i) {
-    DWORD size = sizeof name;
-    if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    children.emplace_back(name, size);
-  }
   bool ok = true;
-  for (const std::string& child : children) ok = deleteTree(key, child) && ok;
+  for (const std::string& child : registryNames(key, false)) ok = deleteTree(key, child) && ok;
   RegCloseKey(key);
   return RegDeleteKeyA(root, path.c_str()) == ERROR_SUCCESS && ok;
 }
@@ -85,34 +94,8 @@ class RegistryFixture : public ::testing::Test {
                              static_cast<DWORD>(text.size() + 1)),
               ERROR_SUCCESS);
   }
-  std::vector<std::string> subkeys(HKEY key) {
-    std::vector<std::string> out;
-    char name[1024];
-    for (DWORD i = 0;; ++i) {
-      DWORD size = sizeof name;
-      LONG err = RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
-      if (err != ERROR_SUCCESS) {
-        EXPECT_EQ(err, ERROR_NO_MORE_ITEMS);
-        break;
-      }
-      out.emplace_back(name, size);
-    }
-    return out;
-  }
-  std::vector<std::string> valueNames(HKEY key) {
-    std::vector<std::string> out;
-    char name[1024];
-    for (DWORD i = 0;; ++i) {
-      DWORD size = sizeof name;
-      LONG err = RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
-      if (err != ERROR_SUCCESS) {
-        EXPECT_EQ(err, ERROR_NO_MORE_ITEMS);
-        break;
-      }
-      out.emplace_back(name, size);
-    }
-    return out;
-  }
+  static std::vector<std::string> subkeys(HKEY key) { return registryNames(key, false); }
+  static std::vector<std::string> valueNames(HKEY key) { return registryNames(key, true); }
 
   std::string db_;
   std::string path_;

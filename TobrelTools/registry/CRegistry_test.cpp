@@ -17,8 +17,9 @@ using tobrel::test::RegistryFixture;
 
 class CRegistryTest : public RegistryFixture {
  protected:
-  void setRaw(HKEY key, const char* name, DWORD type, const std::vector<unsigned char>& bytes) {
-    ASSERT_EQ(RegSetValueExA(key, name, 0, type, bytes.data(), static_cast<DWORD>(bytes.size())),
+  void setRaw(const char* name, DWORD type, const std::string& bytes) {
+    ASSERT_EQ(RegSetValueExA(base_, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                             static_cast<DWORD>(bytes.size())),
               ERROR_SUCCESS);
   }
   bool exists(const std::string& path) {
@@ -29,96 +30,70 @@ class CRegistryTest : public RegistryFixture {
   }
 };
 
-TEST_F(CRegistryTest, ConstructionOpensTheNamedKeyOrNothing) {
+TEST_F(CRegistryTest, ConstructionOpensTheNamedKeyOrNothingAndClosesOnce) {
   CRegistry software(HKEY_CURRENT_USER, "Software");
   EXPECT_TRUE(software);
-  EXPECT_NE(software.getKey(), nullptr);
   EXPECT_EQ(static_cast<HKEY>(software), software.getKey());
   EXPECT_EQ(software.getKeyName(), "Software");
   EXPECT_EQ(software.getRootKey(), HKEY_CURRENT_USER);
+  EXPECT_TRUE(software.close());
+  EXPECT_FALSE(software);
+  EXPECT_EQ(software.getKey(), nullptr);
+  EXPECT_FALSE(software.close());
 
   CRegistry none(base_, nullptr);
   EXPECT_FALSE(none);
-  EXPECT_EQ(none.getKey(), nullptr);
   EXPECT_TRUE(none.getKeyName().empty());
   EXPECT_EQ(none.getRootKey(), base_);
-
+  EXPECT_FALSE(none.close());
   CRegistry missing(base_, "no such key");
   EXPECT_FALSE(missing);
   EXPECT_EQ(missing.getKey(), nullptr);
   EXPECT_EQ(missing.getKeyName(), "no such key");
 }
 
-TEST_F(CRegistryTest, EmptyNameOpensTheRootAgainAndItsCopyOpensNothing) {
-  CRegistry self(base_, "");
+TEST_F(CRegistryTest, CopiesAndAssignmentsHoldHandlesOfTheirOwn) {
+  CRegistry self(base_, "");  // the root again, as a second handle
   ASSERT_TRUE(self);
   EXPECT_NE(self.getKey(), base_);
   EXPECT_TRUE(self.set("through second handle", std::tstring("x")));
-  std::tstring text;
-  CRegistry again(base_, "");
-  EXPECT_TRUE(again.get("through second handle", text));
-  EXPECT_EQ(text, "x");
+  EXPECT_EQ(valueNames(base_), std::vector<std::string>{"through second handle"});
+  CRegistry selfCopy(self);  // an empty name: the copy opens nothing
+  EXPECT_FALSE(selfCopy);
+  EXPECT_EQ(selfCopy.getRootKey(), base_);
 
-  CRegistry copy(self);
-  EXPECT_FALSE(copy);
-  EXPECT_EQ(copy.getRootKey(), base_);
-  EXPECT_TRUE(copy.getKeyName().empty());
-}
-
-TEST_F(CRegistryTest, CopiesAndAssignmentsHoldHandlesOfTheirOwn) {
   RegCloseKey(create("A"));
   RegCloseKey(create("B"));
   CRegistry a(base_, "A");
-  ASSERT_TRUE(a);
   CRegistry copy(a);
   ASSERT_TRUE(copy);
   EXPECT_NE(copy.getKey(), a.getKey());
   EXPECT_EQ(copy.getKeyName(), "A");
-
   CRegistry b(base_, "B");
-  ASSERT_TRUE(b);
   b = a;
   ASSERT_TRUE(b);
   EXPECT_EQ(b.getKeyName(), "A");
   EXPECT_NE(b.getKey(), a.getKey());
-  // Each object closes its own handle once.
-  EXPECT_TRUE(a.close());
+  EXPECT_TRUE(a.close());  // each object closes its own handle once
   EXPECT_TRUE(b.close());
   EXPECT_TRUE(copy.close());
-
   CRegistry& alias = b;
   b = alias;  // self-assignment keeps the state as it is
   EXPECT_FALSE(b);
   EXPECT_EQ(b.getKeyName(), "A");
 
-  // A copy of an object whose name cannot be opened holds nothing either.
-  CRegistry missing(base_, "missing");
-  CRegistry missingCopy(missing);
-  EXPECT_FALSE(missingCopy);
-  EXPECT_EQ(missingCopy.getKeyName(), "missing");
-  // And a copy on a null root does not try.
-  CRegistry nullRoot(nullptr, "x");
-  CRegistry nullRootCopy(nullRoot);
-  EXPECT_FALSE(nullRootCopy);
-  EXPECT_EQ(nullRootCopy.getKeyName(), "x");
+  // Copies of an object whose name cannot be opened, or on a null root, hold
+  // nothing either.
+  for (const CRegistry& source : {CRegistry(base_, "missing"), CRegistry(nullptr, "x")}) {
+    CRegistry c(source);
+    EXPECT_FALSE(c);
+    EXPECT_EQ(c.getKeyName(), source.getKeyName());
+  }
 }
 
-TEST_F(CRegistryTest, CloseOnceThenNothingToClose) {
-  RegCloseKey(create("C"));
-  CRegistry reg(base_, "C");
-  ASSERT_TRUE(reg);
-  EXPECT_TRUE(reg.close());
-  EXPECT_FALSE(reg);
-  EXPECT_EQ(reg.getKey(), nullptr);
-  EXPECT_FALSE(reg.close());
-  CRegistry never(base_, nullptr);
-  EXPECT_FALSE(never.close());
-}
-
-TEST_F(CRegistryTest, CreateMakesMissingKeysAndOpensExistingOnes) {
+TEST_F(CRegistryTest, OpenAndCreateReplaceTheHeldKey) {
   CRegistry reg(base_, nullptr);
   EXPECT_TRUE(reg.create("one\\two", 0));
-  EXPECT_TRUE(reg);
   EXPECT_EQ(reg.getKeyName(), "one\\two");
   EXPECT_TRUE(exists("one\\two"));
   EXPECT_TRUE(reg.set("v", std::tstring("1")));
@@ -126,81 +101,55 @@ TEST_F(CRegistryTest, CreateMakesMissingKeysAndOpensExistingOnes) {
   std::tstring text;
   EXPECT_TRUE(reg.get("v", text));
   EXPECT_EQ(text, "1");
+  EXPECT_TRUE(reg.open("one"));
+  EXPECT_TRUE(reg.set("here", std::tstring("2")));
+  CRegistry one(base_, "one");
+  EXPECT_TRUE(one.get("here", text));
+  EXPECT_FALSE(reg.open("absent"));
+  EXPECT_FALSE(reg);
+  EXPECT_EQ(reg.getKeyName(), "absent");
 
-  // A create that fails leaves nothing open, but takes the name.
+  // A create that fails leaves nothing open but takes the name; from an
+  // element, it keeps the name it had.
   CRegistry broken(nullptr, nullptr);
-  EXPECT_FALSE(broken.create("x", 0));
+  EXPECT_FALSE(broken.create("before", 0));
   EXPECT_FALSE(broken);
-  EXPECT_EQ(broken.getKeyName(), "x");
-}
-
-// Creating from an element with its name and class is what restoring a
-// snapshot does (the regtree round trip); a failure keeps the name as it was.
-TEST_F(CRegistryTest, CreateFromAnElementThatFailsKeepsTheName) {
+  EXPECT_EQ(broken.getKeyName(), "before");
   regkey_t element;
   element.setName("classy");
-  CRegistry broken(nullptr, nullptr);
-  broken.create(std::tstring("before"), 0);
   EXPECT_FALSE(broken.create(element, 0));
   EXPECT_EQ(broken.getKeyName(), "before");
 }
 
-TEST_F(CRegistryTest, OpenAndCreateReplaceTheHeldKey) {
-  RegCloseKey(create("first"));
-  RegCloseKey(create("second"));
-  CRegistry reg(base_, "first");
-  ASSERT_TRUE(reg);
-  EXPECT_TRUE(reg.open("second"));
-  EXPECT_TRUE(reg.set("here", std::tstring("2")));
-  HKEY second = create("second");
-  DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExA(second, "here", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-  RegCloseKey(second);
-  EXPECT_FALSE(reg.open("absent"));
-  EXPECT_FALSE(reg);
-  EXPECT_EQ(reg.getKeyName(), "absent");
-}
-
-TEST_F(CRegistryTest, TextValuesCarryTheirNul) {
+TEST_F(CRegistryTest, ValuesAsTextAndAsBytes) {
   CRegistry reg(base_, "");
   ASSERT_TRUE(reg.set("abc", std::tstring("abc")));
-  EXPECT_EQ(reg.querySize("abc"), 4u);
+  EXPECT_EQ(reg.querySize("abc"), 4u);  // text carries its NUL
   EXPECT_EQ(reg.queryType("abc"), static_cast<unsigned long>(REG_SZ));
-  std::tstring text("old");
-  EXPECT_TRUE(reg.get("abc", text));
-  EXPECT_EQ(text, "abc");
-
-  ASSERT_TRUE(reg.set("", std::tstring("default")));  // the key's default value
+  ASSERT_TRUE(reg.set("", std::tstring("default")));
+  std::tstring text;
   EXPECT_TRUE(reg.get("", text));
   EXPECT_EQ(text, "default");
-
   EXPECT_EQ(reg.querySize("missing"), 0u);
   EXPECT_EQ(reg.queryType("missing"), 0u);
-  text = "kept";
-  EXPECT_FALSE(reg.get("missing", text));
-  EXPECT_EQ(text, "kept");
-}
 
-TEST_F(CRegistryTest, GetReadsAnyTypeAsTextWithinTheBuffer) {
-  setRaw(base_, "dword", REG_DWORD, {0x41, 0, 0, 0});
-  setRaw(base_, "nonul", REG_BINARY, {'x', 'y', 'z'});
-  setRaw(base_, "exact", REG_BINARY, std::vector<unsigned char>(1024, 'e'));
-  setRaw(base_, "toolong", REG_SZ, std::vector<unsigned char>(1025, 'l'));
-  CRegistry reg(base_, "");
-  std::tstring text;
+  // Any type reads as text up to its first NUL, within 1024 bytes.
+  setRaw("dword", REG_DWORD, std::string("A\0\0\0", 4));
+  setRaw("nonul", REG_BINARY, "xyz");
+  setRaw("exact", REG_BINARY, std::string(1024, 'e'));
+  setRaw("toolong", REG_SZ, std::string(1025, 'l'));
   EXPECT_TRUE(reg.get("dword", text));
   EXPECT_EQ(text, "A");
   EXPECT_TRUE(reg.get("nonul", text));
   EXPECT_EQ(text, "xyz");
   EXPECT_TRUE(reg.get("exact", text));
   EXPECT_EQ(text.size(), 1024u);
-  text = "unchanged";
-  EXPECT_FALSE(reg.get("toolong", text));
-  EXPECT_EQ(text, "unchanged");
-}
+  for (const char* refused : {"toolong", "missing"}) {
+    text = "unchanged";
+    EXPECT_FALSE(reg.get(refused, text));
+    EXPECT_EQ(text, "unchanged");
+  }
 
-TEST_F(CRegistryTest, RawReadReportsTheSizeNeeded) {
-  CRegistry reg(base_, "");
   const unsigned char bytes[] = {1, 2, 3, 4, 5};
   ASSERT_TRUE(reg.set("bin", bytes, sizeof bytes));
   EXPECT_EQ(reg.queryType("bin"), static_cast<unsigned long>(REG_BINARY));
@@ -224,7 +173,6 @@ TEST_F(CRegistryTest, DeletionsAreOneLevelDeep) {
   EXPECT_TRUE(parent.deleteKey("child"));
   EXPECT_TRUE(reg.deleteKey("parent"));
   EXPECT_FALSE(exists("parent"));
-
   ASSERT_TRUE(reg.set("v", std::tstring("x")));
   EXPECT_TRUE(reg.deleteValue("v"));
   EXPECT_FALSE(reg.deleteValue("v"));
@@ -250,9 +198,11 @@ TEST_F(CRegistryTest, NoOpenKeyMeansEveryOperationFails) {
 }
 
 // What the enumerations fill in is what the regtree round trip compares with
-// the registry; here what they leave alone.
-TEST_F(CRegistryTest, EnumKeyLeavesTheListAndOnFailureTheElement) {
+// the registry; here what they leave alone, and the items that do not fit.
+TEST_F(CRegistryTest, EnumKeyLeavesTheListAndFailsOnAClassThatDoesNotFit) {
   RegCloseKey(create("alpha", "AlphaClass"));
+  RegCloseKey(create("long class", std::string(1024, 'c').c_str()));
+  RegCloseKey(create("m fits", std::string(1023, 'c').c_str()));
   CRegistry reg(base_, "");
   regkey_t element;
   element.addElements(new regval_t);
@@ -260,54 +210,34 @@ TEST_F(CRegistryTest, EnumKeyLeavesTheListAndOnFailureTheElement) {
   EXPECT_EQ(element.getName(), "alpha");
   EXPECT_EQ(element.getElements().size(), 1u);  // the list is not touched
   filetime before = element.getLastWriteTime();
-  EXPECT_FALSE(reg.enumKey(1, element));
+  EXPECT_FALSE(reg.enumKey(1, element));  // the class does not fit
+  EXPECT_FALSE(reg.enumKey(3, element));
   EXPECT_EQ(element.getName(), "alpha");
   EXPECT_EQ(element.getClass(), "AlphaClass");
   EXPECT_TRUE(element.getLastWriteTime() == before);
-}
-
-TEST_F(CRegistryTest, EnumKeyFailsOnAClassThatDoesNotFit) {
-  std::string longClass(1024, 'c');
-  RegCloseKey(create("long class", longClass.c_str()));
-  std::string fits(1023, 'c');
-  RegCloseKey(create("m fits", fits.c_str()));
-  CRegistry reg(base_, "");
-  regkey_t element;
-  EXPECT_FALSE(reg.enumKey(0, element));
-  ASSERT_TRUE(reg.enumKey(1, element));
+  ASSERT_TRUE(reg.enumKey(2, element));
   EXPECT_EQ(element.getClass().size(), 1023u);
 }
 
-TEST_F(CRegistryTest, EnumValuePastTheEndEmptiesTheElement) {
-  setString(base_, "text", "hello");
-  CRegistry reg(base_, "");
-  regval_t value;
-  ASSERT_TRUE(reg.enumValue(0, value));
-  EXPECT_EQ(value.getName(), "text");
-  EXPECT_FALSE(reg.enumValue(1, value));
-  EXPECT_TRUE(value.getName().empty());
-  EXPECT_EQ(value.getData(), nullptr);
-  EXPECT_EQ(value.getDataSize(), 0);
-  EXPECT_EQ(value.getType(), 0u);
-}
-
-TEST_F(CRegistryTest, EnumValueFailsOnItemsThatDoNotFit) {
-  setRaw(base_, "big", REG_BINARY, std::vector<unsigned char>(1025, 1));
+TEST_F(CRegistryTest, EnumValueEmptiesTheElementOnFailure) {
+  setRaw("big", REG_BINARY, std::string(1025, 1));
   CRegistry reg(base_, "");
   regval_t value;
   value.setName("stale");
-  EXPECT_FALSE(reg.enumValue(0, value));
+  EXPECT_FALSE(reg.enumValue(0, value));  // data that does not fit
   EXPECT_TRUE(value.getName().empty());
   EXPECT_EQ(value.getDataSize(), 0);
   ASSERT_TRUE(reg.deleteValue("big"));
 
-  std::string fits(1023, 'n');
-  std::string tooLong(1024, 'n');
-  setString(base_, fits.c_str(), "a");
-  setString(base_, tooLong.c_str(), "b");
+  setString(base_, std::string(1023, 'n').c_str(), "a");
+  setString(base_, std::string(1024, 'n').c_str(), "b");
   ASSERT_TRUE(reg.enumValue(0, value));
   EXPECT_EQ(value.getName().size(), 1023u);
-  EXPECT_FALSE(reg.enumValue(1, value));
+  EXPECT_FALSE(reg.enumValue(1, value));  // a name that does not fit
+  EXPECT_FALSE(reg.enumValue(2, value));  // past the end
+  EXPECT_TRUE(value.getName().empty());
+  EXPECT_EQ(value.getData(), nullptr);
+  EXPECT_EQ(value.getType(), 0u);
 }
 
 TEST(CRegistryAddKey, JoinsWithOneBackslashAndTrimsNothing) {

@@ -37,7 +37,7 @@ class RegTreeTest : public tobrel::test::RegistryFixture {
   }
 };
 
-TEST_F(RegTreeTest, LoadAppendsSubkeysBeforeValues) {
+TEST_F(RegTreeTest, LoadAppendsSubkeysBeforeValuesAndStopsAtAnItemThatDoesNotFit) {
   makeValue("t\\A", "x", "1");
   makeKey("t\\B");
   makeValue("t", "v", "2");
@@ -51,28 +51,17 @@ TEST_F(RegTreeTest, LoadAppendsSubkeysBeforeValues) {
   EXPECT_EQ(names(top), (std::vector<std::string>{"A", "B", "v"}));
   tree.load();  // appends a second copy
   EXPECT_EQ(names(top), (std::vector<std::string>{"A", "B", "v", "A", "B", "v"}));
-}
 
-TEST_F(RegTreeTest, LoadOfAMissingKeyAddsNothing) {
-  regtree tree(HKEY_CURRENT_USER, at("missing").c_str());
-  tree.load();
-  EXPECT_EQ(tree.getTopkey().getName(), at("missing").c_str());
-  EXPECT_TRUE(tree.getTopkey().getElements().empty());
-  regtree nullRoot(nullptr, "x");
-  nullRoot.load();
-  EXPECT_TRUE(nullRoot.getTopkey().getElements().empty());
-}
+  makeValue("t", "w big", std::string(1100, 'b'));
+  makeValue("t", "x after", "3");
+  regtree cut(HKEY_CURRENT_USER, at("t").c_str());
+  cut.load();
+  EXPECT_EQ(names(cut.getTopkey()), (std::vector<std::string>{"A", "B", "v"}));
 
-TEST_F(RegTreeTest, LoadStopsAtAnItemThatDoesNotFit) {
-  HKEY key = create("t");
-  setString(key, "a small", "1");
-  std::string big(1100, 'b');
-  setString(key, "b big", big);
-  setString(key, "c after", "3");
-  RegCloseKey(key);
-  regtree tree(HKEY_CURRENT_USER, at("t").c_str());
-  tree.load();
-  EXPECT_EQ(names(tree.getTopkey()), std::vector<std::string>{"a small"});
+  for (regtree missing : {regtree(HKEY_CURRENT_USER, at("missing").c_str()), regtree(nullptr, "x")}) {
+    missing.load();
+    EXPECT_TRUE(missing.getTopkey().getElements().empty());
+  }
 }
 
 TEST_F(RegTreeTest, CopiesTakeTheAddressNotTheSnapshot) {
@@ -129,63 +118,45 @@ TEST_F(RegTreeTest, RemoveTakesKeysCreatedAfterLoadToo) {
   EXPECT_TRUE(tree.getTopkey().getName().empty());
   EXPECT_TRUE(tree.getTopkey().getElements().empty());
   EXPECT_TRUE(rawSnapshot(HKEY_CURRENT_USER, path_).exists);  // the parent stays
-
   tree.remove();  // nothing left: no harm
-  EXPECT_TRUE(tree.getTopkey().getElements().empty());
 }
 
-TEST_F(RegTreeTest, KeyRemoveEmptiesTheKeyButLeavesIt) {
+// A key element removes what its list holds below the key and leaves the
+// key; an empty name works on the parent itself.
+TEST_F(RegTreeTest, KeyRemoveEmptiesWhatItsListHolds) {
   makeValue("t\\k\\s1\\s2", "v", "1");
   makeValue("t\\k", "kv", "2");
-  regtree tree(HKEY_CURRENT_USER, at("t").c_str());
-  tree.load();
-  regkey_t* k = dynamic_cast<regkey_t*>(tree.getTopkey().getElements()[0]);
-  ASSERT_NE(k, nullptr);
+  makeValue("t", "tv", "3");
+  makeValue("t", "unlisted", "4");
+  regkey_t listed;
+  std::tstring name(at("t").c_str());
+  regtree::load(HKEY_CURRENT_USER, name, listed);
+  ASSERT_EQ(names(listed), (std::vector<std::string>{"k", "tv", "unlisted"}));
+  listed.getElements()[2]->deleteMe();  // leave "unlisted" out of the list
+  listed.getElements().pop_back();
+  regkey_t* k = dynamic_cast<regkey_t*>(listed.getElements()[0]);
   CRegistry parent(HKEY_CURRENT_USER, at("t").c_str());
   k->remove(parent);
   EXPECT_TRUE(k->getElements().empty());
   RawKey left = rawSnapshot(HKEY_CURRENT_USER, at("t\\k"));
-  EXPECT_TRUE(left.exists);
-  EXPECT_TRUE(left.keys.empty());
-  EXPECT_TRUE(left.values.empty());
+  EXPECT_TRUE(left.exists && left.keys.empty() && left.values.empty());
 
-  // A key that does not exist keeps its list.
+  listed.remove(parent);
+  left = rawSnapshot(HKEY_CURRENT_USER, at("t"));
+  EXPECT_TRUE(left.keys.empty());
+  ASSERT_EQ(left.values.size(), 1u);
+  EXPECT_EQ(left.values[0].name, "unlisted");
+
+  // A key that does not exist keeps its list; no open parent, nothing written.
   regkey_t ghost;
   ghost.setName("ghost");
   ghost.addElements(new regval_t);
   ghost.remove(parent);
   EXPECT_EQ(ghost.getElements().size(), 1u);
-}
-
-TEST_F(RegTreeTest, KeyRemoveWithAnEmptyNameWorksOnTheParent) {
-  makeValue("t\\sub\\deeper", "v", "1");
-  makeValue("t", "tv", "2");
-  makeValue("t", "unlisted", "3");
-  regkey_t listed;
-  std::tstring name(at("t").c_str());
-  regtree::load(HKEY_CURRENT_USER, name, listed);
-  ASSERT_EQ(listed.getElements().size(), 3u);
-  listed.getElements()[2]->deleteMe();  // leave "unlisted" out of the list
-  listed.getElements().pop_back();
-  CRegistry parent(HKEY_CURRENT_USER, at("t").c_str());
-  listed.remove(parent);
-  RawKey left = rawSnapshot(HKEY_CURRENT_USER, at("t"));
-  EXPECT_TRUE(left.keys.empty());
-  ASSERT_EQ(left.values.size(), 1u);
-  EXPECT_EQ(left.values[0].name, "unlisted");
-}
-
-TEST_F(RegTreeTest, KeyRestoreWithoutAnOpenParentWritesNothing) {
-  regkey_t k;
-  k.setName("never");
-  regval_t* v = new regval_t;
-  v->setName("v");
-  k.addElements(v);
-  CRegistry none(base_, nullptr);
-  k.restore(none);
-  CRegistry missing(base_, "missing parent");
-  k.restore(missing);
-  EXPECT_TRUE(rawSnapshot(HKEY_CURRENT_USER, path_).keys.empty());
+  CRegistry none(base_, nullptr), missing(base_, "missing parent");
+  ghost.restore(none);
+  ghost.restore(missing);
+  EXPECT_EQ(rawSnapshot(HKEY_CURRENT_USER, path_).keys.size(), 1u);
 }
 
 // A whole subtree taken from the registry, saved to a file, removed, read
@@ -213,21 +184,28 @@ class RegTreeRoundTrip : public tobrel::test::RegistryFixture {
   void fillValues(HKEY key, int seed) {
     std::string binary;
     for (int i = 0; i < 256; ++i) binary.push_back(static_cast<char>((i * 7 + seed) & 0xFF));
-    put(key, "", REG_SZ, "default value" + std::string(1, '\0'));
-    put(key, "none", REG_NONE, std::string("\x01\x02", 2));
-    put(key, "sz", REG_SZ, std::string("text ") + kJapanese + std::string(1, '\0'));
-    put(key, "expand", REG_EXPAND_SZ, std::string("%PATH%;x\0", 9));
-    put(key, "binary", REG_BINARY, binary);
-    put(key, "empty binary", REG_BINARY, "");
-    put(key, "dword", REG_DWORD, std::string("\x78\x56\x34\x12", 4));
-    put(key, "dword be", REG_DWORD_BIG_ENDIAN, std::string("\x12\x34\x56\x78", 4));
-    put(key, "multi", REG_MULTI_SZ, std::string("one\0two\0three\0\0", 15));
-    put(key, "qword", REG_QWORD, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
-    put(key, "resource list", REG_RESOURCE_LIST, std::string("\0\0\0\0", 4));
-    put(key, "full 1024", REG_BINARY, std::string(1024, static_cast<char>(seed)));
-    put(key, "odd !#$%&'()=~|-^@[]{};:+*,.<>?_ name", REG_SZ, std::string("p\0", 2));
-    put(key, std::string("value ") + kKatakana, REG_SZ, std::string(kKatakana) + std::string(1, '\0'));
-    put(key, "unknown type", 0x1234, "raw");
+    const struct {
+      std::string name;
+      DWORD type;
+      std::string bytes;
+    } values[] = {
+        {"", REG_SZ, std::string("default value", 14)},
+        {"none", REG_NONE, "\x01\x02"},
+        {"sz", REG_SZ, std::string("text ") + kJapanese + std::string(1, '\0')},
+        {"expand", REG_EXPAND_SZ, std::string("%PATH%;x\0", 9)},
+        {"binary", REG_BINARY, binary},
+        {"empty binary", REG_BINARY, ""},
+        {"dword", REG_DWORD, "\x78\x56\x34\x12"},
+        {"dword be", REG_DWORD_BIG_ENDIAN, "\x12\x34\x56\x78"},
+        {"multi", REG_MULTI_SZ, std::string("one\0two\0three\0\0", 15)},
+        {"qword", REG_QWORD, "\x01\x02\x03\x04\x05\x06\x07\x08"},
+        {"resource list", REG_RESOURCE_LIST, std::string(4, '\0')},
+        {"full 1024", REG_BINARY, std::string(1024, static_cast<char>(seed))},
+        {"odd !#$%&'()=~|-^@[]{};:+*,.<>?_ name", REG_SZ, std::string("p\0", 2)},
+        {std::string("value ") + kKatakana, REG_SZ, std::string(kKatakana) + std::string(1, '\0')},
+        {"unknown type", 0x1234, "raw"},
+    };
+    for (const auto& v : values) put(key, v.name, v.type, v.bytes);
   }
 
   void buildTree(const std::string& relative) {

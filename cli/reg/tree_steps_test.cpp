@@ -93,40 +93,6 @@ TEST_F(TreeStepsTest, CompareFindsMissingKeysAndChangedValues) {
   EXPECT_EQ(gone.values, 5u);
 }
 
-TEST_F(TreeStepsTest, CompareMatchesNamesAsTheRegistryDoes) {
-  // The registry holds key ヂ (83 61) with value ｘ (82 98) and key ａ (82 81).
-  std::string error;
-  ASSERT_TRUE(importRegText("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\N\\\x83\x61]\r\n"
-                            "\"\x82\x98\"=\"1\"\r\n\r\n"
-                            "[HKEY_CURRENT_USER\\Software\\N\\\x82\x81]\r\n\r\n",
-                            &error))
-      << error;
-  regtree tree(HKEY_CURRENT_USER, "Software\\N");
-  tree.load();
-  regkey_t& top = tree.getTopkey();
-  ASSERT_EQ(top.getElements().size(), 2u);
-  // The same names in the other case of their full-width letters: one name
-  // to the registry (Ｘ is 82 77, Ａ is 82 60).
-  for (regelm* e : top.getElements()) {
-    regkey_t* k = dynamic_cast<regkey_t*>(e);
-    ASSERT_NE(k, nullptr);
-    if (k->getName() == std::tstring("\x82\x81")) k->setName(std::tstring("\x82\x60"));
-    for (regelm* v : k->getElements()) dynamic_cast<regval_t&>(*v).setName(std::tstring("\x82\x77"));
-  }
-  Mismatch folded = compareWithRegistry(top, HKEY_CURRENT_USER, "Software\\N");
-  EXPECT_EQ(folded.keys + folded.values, 0u) << folded.first;
-
-  // ア (83 41) is another katakana, not ヂ in another case, though its trail
-  // byte is 'A' where ヂ has 'a'.
-  for (regelm* e : top.getElements()) {
-    if (e->getName() == std::tstring("\x83\x61")) dynamic_cast<regkey_t&>(*e).setName(std::tstring("\x83\x41"));
-  }
-  Mismatch apart = compareWithRegistry(top, HKEY_CURRENT_USER, "Software\\N");
-  EXPECT_EQ(apart.keys, 1u);
-  EXPECT_EQ(apart.values, 1u);
-  EXPECT_EQ(apart.first, "Software\\N\\\x83\x41");
-}
-
 }  // namespace
 }  // namespace cli
 }  // namespace tobrel

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 
 namespace tobrel {
@@ -16,14 +15,6 @@ bool readLines(const char* path, std::vector<std::string>* lines) {
   std::string line;
   while (std::getline(in, line)) lines->push_back(line);
   return true;
-}
-
-// The number of the last call in a transcript.
-std::size_t calls(const std::vector<std::string>& lines) {
-  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-    if (!it->empty() && (*it)[0] == '#') return std::strtoul(it->c_str() + 1, nullptr, 10);
-  }
-  return 0;
 }
 
 bool isItem(const std::string& line) { return line.compare(0, 2, "  ") == 0; }
@@ -103,7 +94,7 @@ int compareFiles(const char* linuxPath, const char* windowsPath) {
     std::fprintf(stderr, "%s", report.c_str());
     return 1;
   }
-  std::printf("transcripts agree: %zu lines, %zu calls\n", a.size(), calls(a));
+  std::printf("transcripts agree: %zu lines\n", a.size());
   return 0;
 }
 

@@ -6,7 +6,7 @@
 // calls on both, so that their transcripts can be compared line by line
 // (registry_transcript --compare, see compare.h).
 //
-//   registry_transcript --seed N [--ops M] --out FILE
+//   registry_transcript --seed N --ops M --out FILE
 //   registry_transcript --compare LINUX_FILE WINDOWS_FILE
 //
 // Every name and text comes from a fixed pool (ASCII, full-width, Greek,
@@ -219,10 +219,10 @@ class Runner {
     else if (pick < 60) queryValue();
     else if (pick < 66) deleteValue();
     else if (pick < 73) enumKeys();
-    else if (pick < 79) enumValues();
+    else if (pick < 79) enumValues(false);
     else if (pick < 85) deleteKey();
     else if (pick < 90) enumKeySmall();
-    else queryInfo();
+    else enumValues(true);
   }
 
  private:
@@ -408,61 +408,18 @@ class Runner {
     line(text);
   }
 
-  // Every value with its data, by rising index.
-  void enumValues() {
+  // Every value by rising index: with its data, or (as RegQueryInfoKey
+  // measures them) with the sizes that a call without a data buffer gives.
+  void enumValues(bool sizesOnly) {
     int slot = anySlot();
-    line("enum-values h" + std::to_string(slot));
-    std::vector<char> name(kValueNameRoom);
-    std::string data(70000, '\0');
-    for (DWORD index = 0;; ++index) {
-      DWORD nameSize = static_cast<DWORD>(name.size());
-      DWORD dataSize = static_cast<DWORD>(data.size());
-      DWORD type = 0;
-      LONG err = RegEnumValueA(slots_[slot], index, name.data(), &nameSize, nullptr, &type,
-                               reinterpret_cast<BYTE*>(&data[0]), &dataSize);
-      if (err != ERROR_SUCCESS) {
-        line("end " + std::to_string(err));
-        break;
-      }
-      item("value " + show(std::string(name.data(), nameSize)) + " type " + std::to_string(type) + " " +
-           hex(data.substr(0, dataSize)));
-    }
-  }
-
-  // What RegQueryInfoKey would tell: the number of subkeys and values, the
-  // longest names and data, measured through enumeration with size queries.
-  void queryInfo() {
-    int slot = anySlot();
-    DWORD keys = 0, values = 0, longestKey = 0, longestValue = 0, largestData = 0;
-    char name[2048];
-    LONG err = ERROR_SUCCESS;
-    for (;; ++keys) {
-      DWORD size = sizeof name;
-      err = enumKey(slots_[slot], keys, name, &size);
-      if (err != ERROR_SUCCESS) break;
-      if (size > longestKey) longestKey = size;
-    }
-    std::string text = "info h" + std::to_string(slot) + " keys " + std::to_string(keys) + " (" +
-                       std::to_string(err) + ")";
-    std::vector<char> valueName(kValueNameRoom);
-    for (;; ++values) {
-      DWORD size = static_cast<DWORD>(valueName.size());
-      DWORD dataSize = 0;
-      err = RegEnumValueA(slots_[slot], values, valueName.data(), &size, nullptr, nullptr, nullptr, &dataSize);
-      if (err != ERROR_SUCCESS) break;
-      if (size > longestValue) longestValue = size;
-      if (dataSize > largestData) largestData = dataSize;
-    }
-    text += " values " + std::to_string(values) + " (" + std::to_string(err) + ") longest key " +
-            std::to_string(longestKey) + " longest value " + std::to_string(longestValue) + " largest data " +
-            std::to_string(largestData);
-    line(text);
+    line(std::string(sizesOnly ? "value-sizes h" : "enum-values h") + std::to_string(slot));
+    line("end " + std::to_string(valuesOf(slots_[slot], sizesOnly)));
   }
 
   // The subtree below `key`, depth first, values sorted by the comparison.
   void dumpTree(HKEY key, const std::string& path) {
     line("tree " + show(path));
-    enumValuesOf(key);
+    valuesOf(key);
     std::vector<std::string> children;
     char name[2048];
     for (DWORD index = 0;; ++index) {
@@ -481,19 +438,21 @@ class Runner {
     }
   }
 
-  void enumValuesOf(HKEY key) {
+  // Writes the values of `key` as a block of items (with their data or
+  // their sizes); gives the error that ended the enumeration.
+  LONG valuesOf(HKEY key, bool sizesOnly = false) {
     std::vector<char> name(kValueNameRoom);
     std::string data(70000, '\0');
     for (DWORD index = 0;; ++index) {
       DWORD nameSize = static_cast<DWORD>(name.size());
-      DWORD dataSize = static_cast<DWORD>(data.size());
+      DWORD dataSize = sizesOnly ? 0 : static_cast<DWORD>(data.size());
       DWORD type = 0;
-      if (RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
-                        &dataSize) != ERROR_SUCCESS) {
-        break;
-      }
-      item("value " + show(std::string(name.data(), nameSize)) + " type " + std::to_string(type) + " " +
-           hex(data.substr(0, dataSize)));
+      LONG err = RegEnumValueA(key, index, name.data(), &nameSize, nullptr, sizesOnly ? nullptr : &type,
+                               sizesOnly ? nullptr : reinterpret_cast<BYTE*>(&data[0]), &dataSize);
+      if (err != ERROR_SUCCESS) return err;
+      item("value " + show(std::string(name.data(), nameSize)) +
+           (sizesOnly ? " size " + std::to_string(dataSize)
+                      : " type " + std::to_string(type) + " " + hex(data.substr(0, dataSize))));
     }
   }
 
@@ -501,18 +460,14 @@ class Runner {
   static void removeTree(HKEY root, const std::string& path) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    std::vector<std::string> children;
     char name[2048];
-    for (;;) {
-      DWORD size = sizeof name;
-      if (RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      std::string child(name, size);
-      removeTree(key, child);
-      HKEY probe = nullptr;
-      if (RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &probe) == ERROR_SUCCESS) {
-        RegCloseKey(probe);
-        break;   // could not be removed: stop rather than loop
-      }
+    for (DWORD size = sizeof name; RegEnumKeyExA(key, static_cast<DWORD>(children.size()), name, &size, nullptr,
+                                                 nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         size = sizeof name) {
+      children.emplace_back(name, size);
     }
+    for (const std::string& child : children) removeTree(key, child);
     RegCloseKey(key);
     RegDeleteKeyA(root, path.c_str());
   }
@@ -526,48 +481,27 @@ class Runner {
   int number_ = 0;
 };
 
-int usage() {
-  std::fprintf(stderr,
-               "usage: registry_transcript --seed N [--ops M] --out FILE\n"
-               "       registry_transcript --compare LINUX_FILE WINDOWS_FILE\n");
-  return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::uint64_t seed = 0;
-  long ops = 400;
-  const char* outPath = nullptr;
-  bool haveSeed = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--compare" && i + 2 < argc) return tobrel::regdiff::compareFiles(argv[i + 1], argv[i + 2]);
-    if (i + 1 >= argc) return usage();
-    if (arg == "--seed") {
-      seed = std::strtoull(argv[++i], nullptr, 10);
-      haveSeed = true;
-    } else if (arg == "--ops") {
-      ops = std::strtol(argv[++i], nullptr, 10);
-    } else if (arg == "--out") {
-      outPath = argv[++i];
-    } else {
-      return usage();
-    }
+  auto is = [&](int i, const char* what) { return std::strcmp(argv[i], what) == 0; };
+  if (argc == 4 && is(1, "--compare")) return tobrel::regdiff::compareFiles(argv[2], argv[3]);
+  if (argc != 7 || !is(1, "--seed") || !is(3, "--ops") || !is(5, "--out")) {
+    std::fprintf(stderr,
+                 "usage: registry_transcript --seed N --ops M --out FILE\n"
+                 "       registry_transcript --compare LINUX_FILE WINDOWS_FILE\n");
+    return 2;
   }
-  if (!haveSeed || !outPath || ops < 0) return usage();
-  FILE* out = std::fopen(outPath, "wb");
+  FILE* out = std::fopen(argv[6], "wb");
   if (!out) {
-    std::fprintf(stderr, "registry_transcript: cannot create %s\n", outPath);
+    std::fprintf(stderr, "registry_transcript: cannot create %s\n", argv[6]);
     return 1;
   }
-  Runner runner(seed, out);
-  int status = 0;
-  if (runner.start()) {
-    for (long n = 1; n <= ops; ++n) runner.step(static_cast<int>(n));
+  Runner runner(std::strtoull(argv[2], nullptr, 10), out);
+  bool started = runner.start();
+  if (started) {
+    for (long n = 1, ops = std::strtol(argv[4], nullptr, 10); n <= ops; ++n) runner.step(static_cast<int>(n));
     runner.finish();
-  } else {
-    status = 1;
   }
-  return std::fclose(out) == 0 ? status : 1;
+  return std::fclose(out) == 0 && started ? 0 : 1;
 }

@@ -19,6 +19,7 @@
 #include "TobrelTools/platform/internal/registry_checkpoint.h"
 #include "TobrelTools/platform/internal/registry_store.h"
 #include "tests/registry_test_util.h"
+#include "tests/sqlite_util.h"
 
 namespace {
 
@@ -48,8 +49,7 @@ bool eventually(F done) {
 
 // A database whose content (about 2 MB) is still all in its log.
 std::string databaseInItsLog(const char* name, sqlite3** db) {
-  std::string path = tempPath(name);
-  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+  std::string path = tobrel::test::freshFile(name);
   EXPECT_EQ(sqlite3_open_v2(path.c_str(), db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr), SQLITE_OK);
   run(*db, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE t(v BLOB);");
   run(*db, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500)"
@@ -76,12 +76,8 @@ TEST(RegistryCheckpointTest, CopiesTheLogIntoTheDatabaseFileWhenAsked) {
   EXPECT_GT(fileSize(path), 2000000);
   EXPECT_EQ(fileSize(path + "-wal"), 0);
   run(db, "INSERT INTO t VALUES(1)");
-  sqlite3_stmt* s = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(*) FROM t", -1, &s, nullptr), SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
-  EXPECT_EQ(sqlite3_column_int(s, 0), 501);
-  sqlite3_finalize(s);
   sqlite3_close(db);
+  EXPECT_EQ(tobrel::test::queryOne(path, "SELECT count(*) FROM t"), "501");
 }
 
 TEST(RegistryCheckpointTest, StopsAtOnceWhetherIdleBusyOrNeverStarted) {
@@ -107,8 +103,7 @@ TEST(RegistryCheckpointTest, StopsAtOnceWhetherIdleBusyOrNeverStarted) {
 // did, not from how fast the machine ran it.
 TEST(RegistryCheckpointTest, TheLogStaysBoundedUnderAStreamOfWritesAndShrinksAfterwards) {
   using tobrel::regstore::RegistryStore;
-  std::string db = tempPath("stream.db");
-  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((db + suffix).c_str());
+  std::string db = tobrel::test::freshFile("stream.db");
   RegistryStore store(db);
   ASSERT_EQ(store.status(), ERROR_SUCCESS);
   tobrel::regstore::KeyId key = 0;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,59 +30,44 @@ mode_t modeOf(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
 }
 
+// Sets (or, with null, unsets) an environment variable for one scope.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
+  ScopedEnv(const char* name, const char* value)
+      : name_(name), old_(std::getenv(name) ? new std::string(std::getenv(name)) : nullptr) {
     if (value) ::setenv(name, value, 1); else ::unsetenv(name);
   }
   ~ScopedEnv() {
-    if (had_) ::setenv(name_, old_.c_str(), 1); else ::unsetenv(name_);
+    if (old_) ::setenv(name_, old_->c_str(), 1); else ::unsetenv(name_);
   }
 
  private:
   const char* name_;
-  bool had_;
-  std::string old_;
+  std::unique_ptr<std::string> old_;
 };
 
-TEST(RegistryStoreFileTest, EnvironmentNamesTheFileWhichIsCreatedPrivate) {
-  std::string dir = tempPath("envdir");
+// The file TOBREL_REGISTRY names, else the one below XDG_DATA_HOME, is made
+// with the four roots, private to its user, in WAL mode.
+TEST(RegistryStoreFileTest, TheEnvironmentNamesTheFileWhichIsCreatedPrivate) {
+  const std::string dir = tempPath("envdir");
   std::system(("rm -rf '" + dir + "'").c_str());
-  std::string db = dir + "/nested/reg.db";
-  ScopedEnv env("TOBREL_REGISTRY", db.c_str());
-  tobrel::registryStoreReset(nullptr);
-  EXPECT_EQ(tobrel::registryStorePath(), db);
-  // The four roots exist from the start.
-  HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
-  for (HKEY root : roots) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(root, nullptr, 0, KEY_READ, &key), ERROR_SUCCESS);
-    RegCloseKey(key);
+  const std::string named = dir + "/nested/reg.db", xdg = dir + "/xdg", defaulted = xdg + "/TobrelTools/registry.db";
+  for (bool byName : {true, false}) {
+    ScopedEnv env("TOBREL_REGISTRY", byName ? named.c_str() : nullptr);
+    ScopedEnv data("XDG_DATA_HOME", xdg.c_str());
+    const std::string& db = byName ? named : defaulted;
+    tobrel::registryStoreReset(nullptr);
+    EXPECT_EQ(tobrel::registryStorePath(), db);
+    for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS}) {
+      HKEY key = nullptr;
+      ASSERT_EQ(RegOpenKeyExA(root, nullptr, 0, KEY_READ, &key), ERROR_SUCCESS);
+      RegCloseKey(key);
+    }
+    EXPECT_EQ(modeOf(db), 0600u);
+    EXPECT_EQ(modeOf(db.substr(0, db.rfind('/'))), 0700u);
+    EXPECT_EQ(queryOne(db, "PRAGMA journal_mode"), "wal");
+    tobrel::registryStoreReset(nullptr);
   }
-  EXPECT_EQ(modeOf(db), 0600u);
-  EXPECT_EQ(modeOf(dir + "/nested"), 0700u);
-  EXPECT_EQ(queryOne(db, "PRAGMA journal_mode"), "wal");
-  tobrel::registryStoreReset(nullptr);
-}
-
-TEST(RegistryStoreFileTest, DefaultsToTheXdgDataFolder) {
-  std::string xdg = tempPath("xdg");
-  std::system(("rm -rf '" + xdg + "'").c_str());
-  ScopedEnv noEnv("TOBREL_REGISTRY", nullptr);
-  ScopedEnv env("XDG_DATA_HOME", xdg.c_str());
-  tobrel::registryStoreReset(nullptr);
-  std::string expected = xdg + "/TobrelTools/registry.db";
-  EXPECT_EQ(tobrel::registryStorePath(), expected);
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-  EXPECT_EQ(modeOf(expected), 0600u);
-  EXPECT_EQ(modeOf(xdg + "/TobrelTools"), 0700u);
-  tobrel::registryStoreReset(nullptr);
 }
 
 TEST(RegistryStoreFileTest, ContentOutlivesTheConnectionAndPassesIntegrityCheck) {
@@ -106,24 +92,17 @@ TEST(RegistryStoreFileTest, ContentOutlivesTheConnectionAndPassesIntegrityCheck)
 
 TEST(RegistryStoreFileTest, AFileThatIsNoDatabaseIsReportedNotTouched) {
   std::string db = tempPath("garbage.db");
-  std::string junk(8192, 'J');
-  FILE* f = std::fopen(db.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(junk.data(), 1, junk.size(), f);
-  std::fclose(f);
+  const std::vector<unsigned char> junk(8192, 'J');
+  tobrel::test::writeBytes(db, junk);
   tobrel::registryStoreReset(db.c_str());
   HKEY key = nullptr;
   LONG err = RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key);
   EXPECT_TRUE(err == ERROR_REGISTRY_CORRUPT || err == ERROR_BADDB) << err;
-  EXPECT_EQ(tobrel::test::bytesOf(db).size(), junk.size());
+  EXPECT_EQ(tobrel::test::bytesOf(db), junk);
   tobrel::registryStoreReset(nullptr);
 }
 
 TEST(RegistryStoreFileTest, AFileOfTheFirstLayoutIsUpgradedInPlace) {
-  std::string db = tempPath("layout1.db");
-  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((db + suffix).c_str());
-  sqlite3* h = nullptr;
-  ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
   const char* layout1 =
       "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER, name BLOB NOT NULL,"
       " uname BLOB NOT NULL, class BLOB, mtime INTEGER NOT NULL, readonly INTEGER NOT NULL DEFAULT 0);"
@@ -139,21 +118,14 @@ TEST(RegistryStoreFileTest, AFileOfTheFirstLayoutIsUpgradedInPlace) {
       "INSERT INTO vals(id, key, name, uname, type, data) VALUES(7, 5, X'7A', X'5A', 1, X'3100'),"
       " (9, 5, X'61', X'41', 1, X'3200');"
       "PRAGMA user_version=1;";
-  ASSERT_EQ(sqlite3_exec(h, layout1, nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(h);
+  const std::string db = tobrel::test::databaseFrom("layout1.db", layout1);
+  ASSERT_FALSE(db.empty());
 
   tobrel::registryStoreReset(db.c_str());
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "old", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExA(key, "new", 0, REG_SZ, bytes("3"), 2), ERROR_SUCCESS);
-  char name[16];
-  std::vector<std::string> names;
-  for (DWORD i = 0;; ++i) {
-    DWORD size = sizeof name;
-    if (RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    names.emplace_back(name, size);
-  }
-  EXPECT_EQ(names, (std::vector<std::string>{"z", "a", "new"}));
+  EXPECT_EQ(tobrel::test::registryNames(key, true), (std::vector<std::string>{"z", "a", "new"}));
   RegCloseKey(key);
   EXPECT_EQ(queryOne(db, "PRAGMA user_version"), "4");
   EXPECT_EQ(queryOne(db, "PRAGMA integrity_check"), "ok");
@@ -273,11 +245,6 @@ TEST_F(RegistryStoreTest, WindowsRulesThatWineDoesNotFollow) {
   DWORD size = sizeof buf;
   ASSERT_EQ(RegQueryValueExA(base_, "NoNul", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
   EXPECT_EQ(std::string(buf, size), "xyz");
-
-  std::uint64_t y2108 = (4354819200ULL + 11644473600ULL) * 10000000ULL;   // 2108-01-01
-  FILETIME after = {static_cast<std::uint32_t>(y2108), static_cast<std::uint32_t>(y2108 >> 32)};
-  WORD date = 0, time = 0;
-  EXPECT_FALSE(FileTimeToDosDateTime(&after, &date, &time));
 }
 
 TEST_F(RegistryStoreTest, ReadOnlyKeysOpenForReadingOnly) {

@@ -19,7 +19,7 @@
 namespace {
 
 using tobrel::test::queryOne;
-using tobrel::test::tempPath;
+using tobrel::test::registryNames;
 
 // The second layout as its library wrote it (the tables are unchanged
 // since; what changed is what their names and folded names hold).
@@ -82,17 +82,6 @@ const char kAllRows[] =
     " || '|' || (SELECT group_concat(r, ';') FROM (SELECT key || ',' || hex(uname) || ',' || seq || ','"
     "  || hex(name) || ',' || type || ',' || hex(data) AS r FROM vals ORDER BY key, uname))";
 
-std::vector<std::string> subkeys(HKEY key) {
-  std::vector<std::string> out;
-  char name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD size = sizeof name;
-    if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    out.emplace_back(name, size);
-  }
-  return out;
-}
-
 // name=data pairs in enumeration order.
 std::vector<std::string> values(HKEY key) {
   std::vector<std::string> out;
@@ -108,35 +97,17 @@ std::vector<std::string> values(HKEY key) {
   return out;
 }
 
-std::string userVersion(const std::string& db) {
-  sqlite3* h = nullptr;
-  std::string out;
-  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(h, "PRAGMA user_version", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
-      out = std::to_string(sqlite3_column_int(s, 0));
-    }
-    sqlite3_finalize(s);
-  }
-  sqlite3_close(h);
-  return out;
-}
-
 TEST(RegistryUpgradeTest, ASecondLayoutFileKeepsEveryKeyAndValueUnderTheNewRules) {
-  std::string db = tempPath("layout2.db");
-  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((db + suffix).c_str());
-  sqlite3* h = nullptr;
-  ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(h, kLayout2, nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(h);
+  const std::string db = tobrel::test::databaseFrom("layout2.db", kLayout2);
+  ASSERT_FALSE(db.empty());
 
   tobrel::registryStoreReset(db.c_str());
   HKEY old = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "old", 0, KEY_ALL_ACCESS, &old), ERROR_SUCCESS);
   // Windows' order; the later of two keys that became one name is kept
   // with " (2)" added.
-  EXPECT_EQ(subkeys(old), (std::vector<std::string>{"alpha", "Zeta", "_x", "\x81\xE0", "\x81\xE0 (2)", "\x88\xEA",
-                                                    "\x88\x9F", "\x82\x60", "\x82\x81 (2)"}));
+  EXPECT_EQ(registryNames(old, false), (std::vector<std::string>{"alpha", "Zeta", "_x", "\x81\xE0", "\x81\xE0 (2)",
+                                                                 "\x88\xEA", "\x88\x9F", "\x82\x60", "\x82\x81 (2)"}));
   HKEY deep = nullptr;
   ASSERT_EQ(RegOpenKeyExA(old, "\x82\x81 (2)\\DEEP", 0, KEY_READ, &deep), ERROR_SUCCESS);
   EXPECT_EQ(values(deep), std::vector<std::string>{std::string("v=*\0\0\0", 6)});
@@ -154,20 +125,16 @@ TEST(RegistryUpgradeTest, ASecondLayoutFileKeepsEveryKeyAndValueUnderTheNewRules
   HKEY beta = nullptr;
   ASSERT_EQ(RegCreateKeyExA(old, "beta", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &beta, nullptr), ERROR_SUCCESS);
   RegCloseKey(beta);
-  EXPECT_EQ(subkeys(old)[1], "beta");
+  EXPECT_EQ(registryNames(old, false)[1], "beta");
   RegCloseKey(old);
   tobrel::registryStoreReset(nullptr);
-  EXPECT_EQ(userVersion(db), "4");
+  EXPECT_EQ(queryOne(db, "PRAGMA user_version"), "4");
   EXPECT_EQ(tobrel::test::integrityCheck(db), "ok");
 }
 
 TEST(RegistryUpgradeTest, AThirdLayoutFileKeepsItsRowsAndNeverHandsOutAnOldIdAgain) {
-  std::string db = tempPath("layout3.db");
-  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((db + suffix).c_str());
-  sqlite3* h = nullptr;
-  ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(h, kLayout3, nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(h);
+  const std::string db = tobrel::test::databaseFrom("layout3.db", kLayout3);
+  ASSERT_FALSE(db.empty());
   ASSERT_EQ(queryOne(db, "SELECT seq FROM sqlite_sequence WHERE name = 'keys'"), "30");
   const std::string before = queryOne(db, kAllRows);
   ASSERT_FALSE(before.empty());
@@ -175,13 +142,13 @@ TEST(RegistryUpgradeTest, AThirdLayoutFileKeepsItsRowsAndNeverHandsOutAnOldIdAga
   tobrel::registryStoreReset(db.c_str());
   HKEY kept = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Kept", 0, KEY_ALL_ACCESS, &kept), ERROR_SUCCESS);
-  EXPECT_EQ(userVersion(db), "4");
+  EXPECT_EQ(queryOne(db, "PRAGMA user_version"), "4");
   EXPECT_EQ(queryOne(db, kAllRows), before);
   EXPECT_EQ(queryOne(db, "SELECT instr(sql, 'AUTOINCREMENT') FROM sqlite_master WHERE name = 'keys'"), "0");
   EXPECT_EQ(queryOne(db, "SELECT top FROM keymark"), "30");
   // Through the registry calls: names, class, last write time, read-only
   // flag and values as they were.
-  EXPECT_EQ(subkeys(kept), (std::vector<std::string>{"Classy", "Locked"}));
+  EXPECT_EQ(registryNames(kept, false), (std::vector<std::string>{"Classy", "Locked"}));
   char name[32], keyClass[32];
   DWORD nameSize = sizeof name, classSize = sizeof keyClass;
   FILETIME written = {};
