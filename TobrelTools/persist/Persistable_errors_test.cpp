@@ -8,6 +8,7 @@
 
 #include "TobrelTools/persist/ClassFactory.h"
 #include "TobrelTools/persist/DupChecker.h"
+#include "TobrelTools/stream/file_handle.h"
 #include "TobrelTools/stream/fistream.h"
 #include "tests/memory_stream.h"
 #include "tests/persist_classes.h"
@@ -205,9 +206,10 @@ TEST_F(PersistableErrorsTest, EveryTruncationFailsCleanly) {
 
 // The file streams take their own road through restore: every malformed
 // record must end there exactly as on any other stream (message, state,
-// bytes consumed, pointer left null). Each is read at the start of the file
-// and again after a byte read before it, when the file's buffer already
-// holds the record.
+// bytes consumed, pointer left null). Each is read at the start of the file,
+// after a byte read before it (the file's buffer then already holds the
+// record), and with the end of the first buffer's worth of the file falling
+// inside the record's head, so that the head is split by a refill.
 TEST_F(PersistableErrorsTest, FileStreamsFailTheSameWay) {
   const Bytes cases[] = {{},
                          {'x', 0, 0, 0, 0},
@@ -221,10 +223,12 @@ TEST_F(PersistableErrorsTest, FileStreamsFailTheSameWay) {
                          {':', 0x01, 0x80, '{'},
                          {':', 0x01, 0x80, '{', 'x'},
                          {':', 0x01, 0x80, '{', '}'}};
+  const std::size_t k = tobrel::FileHandle::kBufferSize;
+  const std::size_t leads[] = {0, 1, k - 4, k - 3, k - 1};
   const std::string path = tobrel::test::tempPath("case.bin");
   for (const Bytes& bytes : cases) {
-    for (std::size_t lead = 0; lead < 2; ++lead) {
-      SCOPED_TRACE(std::string(bytes.begin(), bytes.end()) + (lead ? " after a byte" : ""));
+    for (std::size_t lead : leads) {
+      SCOPED_TRACE(std::string(bytes.begin(), bytes.end()) + " after " + std::to_string(lead) + " bytes");
       Persistable::readyToSerialize();
       Outcome memory = readInto(bytes);
       delete memory.result;
@@ -234,7 +238,7 @@ TEST_F(PersistableErrorsTest, FileStreamsFailTheSameWay) {
       Persistable::readyToSerialize();
       fvistream is(path.c_str());
       char skipped = 0;
-      if (lead) is >> skipped;
+      for (std::size_t i = 0; i < lead; ++i) is >> skipped;
       Persistable* result = nullptr;
       std::string message;
       try {
