@@ -12,13 +12,13 @@
 // stretch of memory (an object and the members it holds) share one cache
 // line of the table, and the lines of one 4 KiB page of memory one 4 KiB
 // block of the table (objects made one after another, as a restore makes
-// them, are entered a block at a time). A slot takes 8 bytes on every host (the smaller the
-// table, the more of it stays in the cache): the address's low 32 bits and
-// the index, beside a 4-bit tag that names the address's high 32 bits among
-// the few that a pass meets (one heap, one stack: a handful). A pass that
-// meets more than 16 such values, or records more than 2^27 objects, goes
-// on with slots that hold the low bits and the index alone, a match being
-// confirmed in the sequence.
+// them, are entered a block at a time). A slot takes 8 bytes on every host
+// (the smaller the table, the more of it stays in the cache): the address's
+// low 32 bits and the index, beside a 4-bit tag that names the address's
+// high 32 bits among the few that a pass meets (one heap, one stack: a
+// handful). A pass that meets more than 16 such values, or records more than
+// 2^27 objects, goes on with slots that hold the low bits and the index
+// alone, a match being confirmed in the sequence.
 //
 // Restore records objects it creates with record(), which only appends them
 // and starts fetching their table slots; the table work for such objects is

@@ -77,7 +77,9 @@ class FileOut {
   // The head of a record in one copy into the file's buffer when it has
   // room (the common case), value by value otherwise.
   void objectHead(unsigned short id) {
-    const unsigned char head[4] = {':', static_cast<unsigned char>(id & 0xFF), static_cast<unsigned char>(id >> 8), '{'};
+    unsigned char head[4] = {':'};
+    std::memcpy(head + 1, &id, sizeof id);
+    head[3] = '{';
     if (putRun(head, sizeof head)) return;
     put(':');
     put(id);

@@ -21,17 +21,21 @@ namespace {
 using tobrel::test::queryOne;
 using tobrel::test::registryNames;
 
-// The second layout as its library wrote it (the tables are unchanged
-// since; what changed is what their names and folded names hold).
+// The tables of the second and third layouts, with the four roots.
+#define LAYOUT_2_AND_3_TABLES \
+  "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER, name BLOB NOT NULL," \
+  " uname BLOB NOT NULL, class BLOB, mtime INTEGER NOT NULL, readonly INTEGER NOT NULL DEFAULT 0);" \
+  "CREATE UNIQUE INDEX keys_child ON keys(parent, uname);" \
+  "CREATE TABLE vals(key INTEGER NOT NULL, uname BLOB NOT NULL, seq INTEGER NOT NULL, name BLOB NOT NULL," \
+  " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, uname)) WITHOUT ROWID;" \
+  "INSERT INTO keys(id, parent, name, uname, mtime) VALUES(1, NULL, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT', 1)," \
+  " (2, NULL, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER', 1), (3, NULL, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE', 1)," \
+  " (4, NULL, 'HKEY_USERS', 'HKEY_USERS', 1);"
+
+// The second layout as its library wrote it (what changed in the third is
+// what the names and folded names hold).
 const char kLayout2[] =
-    "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER, name BLOB NOT NULL,"
-    " uname BLOB NOT NULL, class BLOB, mtime INTEGER NOT NULL, readonly INTEGER NOT NULL DEFAULT 0);"
-    "CREATE UNIQUE INDEX keys_child ON keys(parent, uname);"
-    "CREATE TABLE vals(key INTEGER NOT NULL, uname BLOB NOT NULL, seq INTEGER NOT NULL, name BLOB NOT NULL,"
-    " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, uname)) WITHOUT ROWID;"
-    "INSERT INTO keys(id, parent, name, uname, mtime) VALUES(1, NULL, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT', 1),"
-    " (2, NULL, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER', 1), (3, NULL, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE', 1),"
-    " (4, NULL, 'HKEY_USERS', 'HKEY_USERS', 1);"
+    LAYOUT_2_AND_3_TABLES
     // HKCU\Old and its subkeys, in the old byte order of their folded names:
     // Ａ and ａ, NEC ≒ (87 90) and ≒ (81 E0) were two keys each.
     "INSERT INTO keys(id, parent, name, uname, mtime) VALUES(5, 2, 'Old', 'OLD', 133600000000000000),"
@@ -52,14 +56,7 @@ const char kLayout2[] =
 // The third layout: as the fourth, but key ids came from AUTOINCREMENT. Its
 // counter (30) is above every id left: the key that had 30 is gone.
 const char kLayout3[] =
-    "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER, name BLOB NOT NULL,"
-    " uname BLOB NOT NULL, class BLOB, mtime INTEGER NOT NULL, readonly INTEGER NOT NULL DEFAULT 0);"
-    "CREATE UNIQUE INDEX keys_child ON keys(parent, uname);"
-    "CREATE TABLE vals(key INTEGER NOT NULL, uname BLOB NOT NULL, seq INTEGER NOT NULL, name BLOB NOT NULL,"
-    " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, uname)) WITHOUT ROWID;"
-    "INSERT INTO keys(id, parent, name, uname, mtime) VALUES(1, NULL, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT', 1),"
-    " (2, NULL, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER', 1), (3, NULL, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE', 1),"
-    " (4, NULL, 'HKEY_USERS', 'HKEY_USERS', 1);"
+    LAYOUT_2_AND_3_TABLES
     // Names as code page 932 bytes, folded names as the upper-cased UTF-16
     // units (big-endian), as the third layout keeps them.
     "INSERT INTO keys(id, parent, name, uname, class, mtime, readonly) VALUES"

@@ -39,17 +39,6 @@ inline bool putInBuffer(const void* p, std::size_t n, FILE* f) {
   return false;
 #endif
 }
-inline bool getFromBuffer(void* p, std::size_t n, FILE* f) {
-#if defined(__GLIBC__)
-  if (f->_IO_read_end - f->_IO_read_ptr < static_cast<std::ptrdiff_t>(n)) return false;
-  std::memcpy(p, f->_IO_read_ptr, n);
-  f->_IO_read_ptr += n;
-  return true;
-#else
-  (void)p, (void)n, (void)f;
-  return false;
-#endif
-}
 
 // The next n bytes of the FILE's read buffer when it holds that many
 // (without taking them), null otherwise; skipBuffered then takes k <= n of
@@ -69,6 +58,15 @@ inline void skipBuffered(FILE* f, std::size_t k) {
 #else
   (void)f, (void)k;
 #endif
+}
+
+// The reading side of putInBuffer.
+inline bool getFromBuffer(void* p, std::size_t n, FILE* f) {
+  const unsigned char* held = peekBuffer(f, n);
+  if (!held) return false;
+  std::memcpy(p, held, n);
+  skipBuffered(f, n);
+  return true;
 }
 
 // A value of up to 8 bytes goes through putc/getc byte by byte: with glibc
